@@ -1,0 +1,38 @@
+// The send-and-receive sequence every transaction runs on its request.
+
+#include "modbus_rtu_slave_over_tcp.h"
+#include "rtu_frame.h"
+
+#include <cstring>
+
+bool DriverModbusRtuSlaveOverTcp::exchange(AbstractDeviceInterface *device,
+                                           const QByteArray &request, char *reply, int restLength)
+{
+    Q_ASSERT(MinReplyLength + restLength <= ReplyBufferSize);
+
+    if (device->writeData(request.constData(), request.size()) != request.size()) {
+        setCommError(device->errorString());
+        device->close();
+        return false;
+    }
+
+    memset(reply, 0, ReplyBufferSize);
+    const int received = device->readData(reply, MinReplyLength);
+    if (!checkMinADU(device, reply, received))
+        return false;
+    const unsigned char function = request.size() > 1 ? (unsigned char)request.at(1) : 0;
+    if (!checkException(reply, function))
+        return false;
+
+    if (device->readData(reply + MinReplyLength, restLength) != restLength) {
+        setCommError(QStringLiteral("packet loss"));
+        device->close();
+        return false;
+    }
+    if (!ModbusRTUSlaveCheckCRC(reinterpret_cast<unsigned char *>(reply),
+                                unsigned(MinReplyLength + restLength))) {
+        setCommError(QStringLiteral("CRC error"));
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,138 @@
+#ifndef MODBUS_RTU_SLAVE_OVER_TCP_H
+#define MODBUS_RTU_SLAVE_OVER_TCP_H
+
+#include <QByteArray>
+#include <QMap>
+#include <QObject>
+#include <QRegExp>
+#include <QString>
+
+#include "../settings/abstract_device_interface.h"
+#include "../settings/communicator_command.h"
+#include "../settings/driver_interface.h"
+#include "../settings/drv_dev_setting.h"
+#include "bitset/modbus_bit_set.h"
+
+// Modbus RTU master over the runtime's byte link. One object serves one
+// runtime; it is called from one thread at a time.
+//
+// The definitions are split by concern:
+//   modbus_rtu_slave_over_tcp.cpp  identity, error state, entry points
+//   dispatch.cpp                   read and write: gate, parse, attempts, routing
+//   reply_checks.cpp, exchange.cpp the first five reply bytes; send and receive
+//   register_reads.cpp, coil_reads.cpp, sparse_reads.cpp
+//   register_writes.cpp, fn6_writes.cpp, coil_writes.cpp
+//   database.cpp                   database gate and valid bit address map
+//   comm_error.cpp                 request descriptions for failed requests
+class DriverModbusRtuSlaveOverTcp : public QObject, public DriverInterface
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID "com.dorvalic.drivers.DriverInterface/1.1")
+    Q_INTERFACES(DriverInterface)
+
+public:
+    DriverModbusRtuSlaveOverTcp();
+    ~DriverModbusRtuSlaveOverTcp() override;
+
+    // ---- DriverInterface ----
+    int totalSize() override;
+    bool write(AbstractDeviceInterface *device, const CommunicatorCommand &command,
+               const QByteArray &data) override;
+    QByteArray read(AbstractDeviceInterface *device, const CommunicatorCommand &command) override;
+    bool initialize(AbstractDeviceInterface *device) override;
+    bool validation(const QString &text) override;
+    QString name() override;
+    QString vender() override;
+    QString getVersionNumber() override;
+    DeviceSetting *getDefaultSerialDeviceSetting() override;
+    DriverSetting *getDefaultDriverSetting() override;
+    QString getStringBasedDefaultDriverSetting() override;
+    int supportedCommunicationFlags() override;
+    void setDebugMode(bool on) override;
+    int getBlockAccessSize() override;
+    int getBitBlockAccessSize() override;
+    bool hasError() override;
+    QString getLastError() override;
+    QObject *getThisObject() override;
+    bool isConnected(AbstractDeviceInterface *device) override;
+
+    // ---- Error state ----
+    void setCommError(const QString &text);
+    void clearError();
+
+    // ---- Reply checks of the first five bytes ----
+    bool checkMinADU(AbstractDeviceInterface *device, const char *reply, int received);
+    bool checkException(const char *reply, unsigned char function);
+
+    // ---- Read transactions (one attempt each; empty result on failure) ----
+    QByteArray readWords(AbstractDeviceInterface *device, const QByteArray &prefix,
+                         unsigned short address, int count);
+    QByteArray readDWords(AbstractDeviceInterface *device, const QByteArray &prefix,
+                          unsigned short address, int count, bool highWordFirst);
+    QByteArray readBytes(AbstractDeviceInterface *device, const QByteArray &prefix,
+                         unsigned short address, int count);
+    QByteArray readIRHRbits(AbstractDeviceInterface *device, const QByteArray &prefix,
+                            unsigned short address, unsigned char bit, int count);
+    QByteArray readDIDOs(AbstractDeviceInterface *device, const QByteArray &prefix,
+                         unsigned short address, int count);
+    QByteArray readBytesFromDI(AbstractDeviceInterface *device, unsigned short start, int count);
+    QByteArray readBytesFromDO(AbstractDeviceInterface *device, unsigned short start, int count);
+
+    // ---- Write transactions (one attempt each) ----
+    bool writeWords(AbstractDeviceInterface *device, unsigned short address, const QByteArray &data);
+    bool writeDWords(AbstractDeviceInterface *device, unsigned short address, const QByteArray &data,
+                     bool highWordFirst);
+    bool writeBytes(AbstractDeviceInterface *device, unsigned short address, const QByteArray &data);
+    bool writeHRbit(AbstractDeviceInterface *device, unsigned short address, unsigned char bit,
+                    const QByteArray &bits, int count);
+    bool writeWordWithFN6(AbstractDeviceInterface *device, unsigned short address,
+                          const QByteArray &wireValue);
+    bool writeWordsWithFN6(AbstractDeviceInterface *device, unsigned short address,
+                           const QByteArray &data);
+    bool writeBytesWithFN6(AbstractDeviceInterface *device, unsigned short address,
+                           const QByteArray &data);
+    bool writeDWordsWithFN6(AbstractDeviceInterface *device, unsigned short address,
+                            const QByteArray &data, bool highWordFirst);
+    bool writeHRbitWithFN6(AbstractDeviceInterface *device, unsigned short address,
+                           unsigned char bit, const QByteArray &bits, int count);
+    bool writeCoils(AbstractDeviceInterface *device, unsigned short address, const QByteArray &bits,
+                    int count);
+    bool writeCoilsWithFN5(AbstractDeviceInterface *device, unsigned short address,
+                           const QByteArray &bits, int count);
+
+    // ---- Request descriptions appended to the last error ----
+    void appendCmdToReadCommError(unsigned char station, const CommunicatorCommand &command);
+    void appendCmdToWriteCommError(unsigned char station, const CommunicatorCommand &command);
+
+    // ---- Project database and valid bit addresses ----
+    bool createDBConnection();
+    bool readDB(const QString &deviceString);
+    bool initValidBitAddressesMap(int connectorId, unsigned char defaultStation);
+    void validBitAddressesMapInsertDI(unsigned char station, unsigned short address);
+    void validBitAddressesMapInsertDO(unsigned char station, unsigned short address);
+
+private:
+    // Sends the request and receives its reply into reply (257 bytes): the
+    // first five bytes, checked, then restLength more, then the CRC test over
+    // all 5 + restLength bytes. Sets the error and handles the link on failure.
+    bool exchange(AbstractDeviceInterface *device, const QByteArray &request, char *reply,
+                  int restLength);
+
+    bool commError;
+    bool debugMode;
+    bool databaseOpen;
+    bool validBitAddressesLoaded;
+    QRegExp bitAddressRegExp;
+    QString lastError;
+    QString connectionName;
+    QMap<unsigned char, ModbusBitSet> validBitAddressesMap;
+};
+
+extern "C" {
+// A new driver owned by the caller.
+Q_DECL_EXPORT DriverInterface *CreateDriver();
+// The plug-in verification text of the runtime's framework build.
+Q_DECL_EXPORT const char *qt_plugin_query_verification_data();
+}
+
+#endif // MODBUS_RTU_SLAVE_OVER_TCP_H

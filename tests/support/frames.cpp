@@ -1,0 +1,36 @@
+#include "frames.h"
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+QString toHex(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+unsigned short bitwiseCrc16(const QByteArray &bytes)
+{
+    unsigned short crc = 0xFFFF;
+    for (char byte : bytes) {
+        crc ^= (unsigned char)byte;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? (unsigned short)((crc >> 1) ^ 0xA001) : (unsigned short)(crc >> 1);
+    }
+    return crc;
+}
+
+QByteArray withCrc(const QByteArray &frame)
+{
+    const unsigned short crc = bitwiseCrc16(frame);
+    QByteArray result(frame);
+    result.append(char(crc & 0xFF));
+    result.append(char(crc >> 8));
+    return result;
+}
+
+QByteArray rtu(const char *text)
+{
+    return withCrc(hex(text));
+}

@@ -1,0 +1,21 @@
+#ifndef TEST_FRAMES_H
+#define TEST_FRAMES_H
+
+// Frames in tests are written as hex text; CRCs are computed here, bit by
+// bit, independently of the driver's table-driven routine.
+
+#include <QByteArray>
+#include <QString>
+
+// "01 03 00 63" (blanks optional) -> bytes.
+QByteArray hex(const char *text);
+// bytes -> "01 03 00 63", upper case, one blank between bytes.
+QString toHex(const QByteArray &bytes);
+// Modbus CRC-16 computed bit by bit (reflected 0xA001, initial 0xFFFF).
+unsigned short bitwiseCrc16(const QByteArray &bytes);
+// The frame with its CRC appended, low byte first.
+QByteArray withCrc(const QByteArray &frame);
+// Shorthand: withCrc(hex(text)).
+QByteArray rtu(const char *text);
+
+#endif // TEST_FRAMES_H

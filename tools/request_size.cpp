@@ -1,0 +1,41 @@
+// Sizing of a request's data by its data type and count.
+
+#include "tools.h"
+
+int GetSafeDataLen(const CommunicatorCommand &command)
+{
+    const int count = command.count();
+    switch (command.dataType()) {
+    case 0: // bit
+    case 6: // bit, second kind
+        return int(NumOfBitsToNumOfBytes(0, unsigned(count)));
+    case 1: // byte
+    case 5: // block
+        return count;
+    case 2: // word
+        return 2 * count;
+    case 3: // double word
+        return 4 * count;
+    case 4: // 64-bit item
+        return 8 * count;
+    default:
+        return 0;
+    }
+}
+
+// No request of this driver carries more than a few hundred bytes; a count
+// beyond this bound is refused by every transaction anyway, so the padding
+// stops here instead of allocating gigabytes for a nonsensical count.
+static const int MaxSafeDataLen = 1 << 20;
+
+QByteArray ToSafeData(const CommunicatorCommand &command, const QByteArray &data)
+{
+    const int length = qBound(0, GetSafeDataLen(command), MaxSafeDataLen);
+    if (data.size() == length)
+        return data;
+    if (data.size() > length)
+        return data.left(length);
+    QByteArray fitted(data);
+    fitted.append(length - data.size(), '\0');
+    return fitted;
+}
