@@ -1,8 +1,42 @@
-// Placeholder: not implemented yet.
-#include "modbus_rtu_slave_over_tcp.h"
+// Reads of coils (function 1) and discrete inputs (function 2) as bit arrays.
 
-QByteArray DriverModbusRtuSlaveOverTcp::readDIDOs(AbstractDeviceInterface *, const QByteArray &, unsigned short, int)
+#include "modbus_rtu_slave_over_tcp.h"
+#include "rtu_frame.h"
+#include "../tools/tools.h"
+
+namespace {
+
+const quint64 AddressSpace = 65536;
+// One bit more than one reply can carry in 251 data bytes would need.
+const quint64 MaxReadBits = 2008;
+
+// DO and FN5DO read coils; every other area reads discrete inputs.
+unsigned char bitReadFunction(const QByteArray &prefix)
 {
-    setCommError(QStringLiteral("not implemented"));
-    return QByteArray();
+    const bool coils = qstrnicmp(prefix.constData(), "DO", 2) == 0
+                       || qstrnicmp(prefix.constData(), "FN5DO", 5) == 0;
+    return coils ? FnReadCoils : FnReadDiscreteInputs;
+}
+
+} // namespace
+
+QByteArray DriverModbusRtuSlaveOverTcp::readDIDOs(AbstractDeviceInterface *device,
+                                                  const QByteArray &prefix, unsigned short address,
+                                                  int count)
+{
+    const quint64 bits = quint32(count);
+    if (address + bits > AddressSpace || bits > MaxReadBits) {
+        setCommError(QString::asprintf("can't read %d bits from %s%u", count, prefix.constData(),
+                                       unsigned(address) + 1));
+        return QByteArray();
+    }
+    const QByteArray request = ModbusRTUSlaveBuildReadDevicesRequest(
+        (unsigned char)device->stationId(), bitReadFunction(prefix), address, (unsigned short)bits);
+    const int dataBytes = int((bits + 7) / 8);
+    char reply[ReplyBufferSize];
+    if (!exchange(device, request, reply, dataBytes))
+        return QByteArray();
+    QByteArray result(reply + 3, dataBytes);
+    clearUnnecessaryBits(result, count);
+    return result;
 }

@@ -117,6 +117,11 @@ private:
     // all 5 + restLength bytes. Sets the error and handles the link on failure.
     bool exchange(AbstractDeviceInterface *device, const QByteArray &request, char *reply,
                   int restLength);
+    // One function 3 or 4 request for `registers` registers after the limit
+    // check; `item` names the unit in the refusal text. On success the
+    // register data are at reply + 3.
+    bool requestRegisters(AbstractDeviceInterface *device, const QByteArray &prefix,
+                          unsigned short address, quint64 registers, const char *item, char *reply);
 
     bool commError;
     bool debugMode;

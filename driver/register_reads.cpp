@@ -1,26 +1,93 @@
-// Placeholder: not implemented yet.
+// Reads of holding registers (function 3) and input registers (function 4).
+
 #include "modbus_rtu_slave_over_tcp.h"
+#include "rtu_frame.h"
+#include "../tools/tools.h"
 
-QByteArray DriverModbusRtuSlaveOverTcp::readWords(AbstractDeviceInterface *, const QByteArray &, unsigned short, int)
+namespace {
+
+const quint64 AddressSpace = 65536;
+const quint64 MaxReadRegisters = 125;
+
+// HR and FN6HR read holding registers; every other area reads input registers.
+unsigned char registerReadFunction(const QByteArray &prefix)
 {
-    setCommError(QStringLiteral("not implemented"));
-    return QByteArray();
+    const bool holding = qstrnicmp(prefix.constData(), "HR", 2) == 0
+                         || qstrnicmp(prefix.constData(), "FN6HR", 5) == 0;
+    return holding ? FnReadHoldingRegisters : FnReadInputRegisters;
 }
 
-QByteArray DriverModbusRtuSlaveOverTcp::readDWords(AbstractDeviceInterface *, const QByteArray &, unsigned short, int, bool)
+// Counts arrive as int; a negative one is taken as the huge unsigned number it
+// is, so that the limits refuse it.
+quint64 unsignedCount(int count) { return quint64(quint32(count)); }
+
+} // namespace
+
+bool DriverModbusRtuSlaveOverTcp::requestRegisters(AbstractDeviceInterface *device,
+                                                   const QByteArray &prefix, unsigned short address,
+                                                   quint64 registers, const char *item, char *reply)
 {
-    setCommError(QStringLiteral("not implemented"));
-    return QByteArray();
+    if (address + registers > AddressSpace || registers > MaxReadRegisters) {
+        setCommError(QString::asprintf("can't read any %s from %s%d", item, prefix.constData(),
+                                       int(address) + 1));
+        return false;
+    }
+    const QByteArray request = ModbusRTUSlaveBuildReadDevicesRequest(
+        (unsigned char)device->stationId(), registerReadFunction(prefix), address,
+        (unsigned short)registers);
+    return exchange(device, request, reply, 2 * int(registers));
 }
 
-QByteArray DriverModbusRtuSlaveOverTcp::readBytes(AbstractDeviceInterface *, const QByteArray &, unsigned short, int)
+QByteArray DriverModbusRtuSlaveOverTcp::readWords(AbstractDeviceInterface *device,
+                                                  const QByteArray &prefix, unsigned short address,
+                                                  int count)
 {
-    setCommError(QStringLiteral("not implemented"));
-    return QByteArray();
+    char reply[ReplyBufferSize];
+    if (!requestRegisters(device, prefix, address, unsignedCount(count), "word", reply))
+        return QByteArray();
+    return fromBigEndianUShortArray(reply + 3, count);
 }
 
-QByteArray DriverModbusRtuSlaveOverTcp::readIRHRbits(AbstractDeviceInterface *, const QByteArray &, unsigned short, unsigned char, int)
+QByteArray DriverModbusRtuSlaveOverTcp::readDWords(AbstractDeviceInterface *device,
+                                                   const QByteArray &prefix, unsigned short address,
+                                                   int count, bool highWordFirst)
 {
-    setCommError(QStringLiteral("not implemented"));
-    return QByteArray();
+    char reply[ReplyBufferSize];
+    if (!requestRegisters(device, prefix, address, 2 * unsignedCount(count), "double word", reply))
+        return QByteArray();
+    // High word first: each value's four bytes reverse as a whole. Low word
+    // first: only the bytes of each register swap.
+    return highWordFirst ? fromBigEndianULongArray(reply + 3, count)
+                         : fromBigEndianUShortArray(reply + 3, 2 * count);
+}
+
+QByteArray DriverModbusRtuSlaveOverTcp::readBytes(AbstractDeviceInterface *device,
+                                                  const QByteArray &prefix, unsigned short address,
+                                                  int count)
+{
+    char reply[ReplyBufferSize];
+    const quint64 registers = (unsignedCount(count) + 1) / 2;
+    if (!requestRegisters(device, prefix, address, registers, "byte", reply))
+        return QByteArray();
+    // Byte k is the low byte of register k/2 when k is even, its high byte when odd.
+    QByteArray bytes = fromBigEndianUShortArray(reply + 3, int(registers));
+    bytes.truncate(count);
+    return bytes;
+}
+
+QByteArray DriverModbusRtuSlaveOverTcp::readIRHRbits(AbstractDeviceInterface *device,
+                                                     const QByteArray &prefix,
+                                                     unsigned short address, unsigned char bit,
+                                                     int count)
+{
+    // Registers holding bits bit .. bit+count-1; a count beyond any limit is
+    // handed on as too many registers, so readWords refuses it with its text.
+    const quint64 words = (bit + unsignedCount(count) + 15) / 16;
+    QByteArray bits = readWords(device, prefix, address, int(qMin<quint64>(words, 0x7FFFFFFF)));
+    if (bits.isEmpty())
+        return bits;
+    RightShiftNBits(bits, bit);
+    FitBitArray(bits, count);
+    clearUnnecessaryBits(bits, count);
+    return bits;
 }
