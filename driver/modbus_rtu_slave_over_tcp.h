@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QRegExp>
 #include <QString>
+#include <functional>
 
 #include "../settings/abstract_device_interface.h"
 #include "../settings/communicator_command.h"
@@ -112,6 +113,14 @@ public:
     void validBitAddressesMapInsertDO(unsigned char station, unsigned short address);
 
 private:
+    // The frame of every read and write request: sleeps the device's delay,
+    // clears the error flag and reopens the link before each attempt, then
+    // runs attempt(). Attempts repeat while an error is held and the device's
+    // retry count allows. Returns false when the request ended at once: the
+    // link could not be reopened (its error text is set) or attempt()
+    // returned false (it has set the error).
+    bool runAttempts(AbstractDeviceInterface *device, const std::function<bool()> &attempt);
+
     // Sends the request and receives its reply into reply (257 bytes): the
     // first five bytes, checked, then restLength more, then the CRC test over
     // all 5 + restLength bytes. Sets the error and handles the link on failure.
