@@ -1,16 +1,21 @@
-#ifndef READ_FAILURE_CASES_H
-#define READ_FAILURE_CASES_H
+#ifndef READ_EXCHANGE_CASES_H
+#define READ_EXCHANGE_CASES_H
 
-// The ways one read exchange can fail, shared by the register and the coil
-// read tests. Each row turns the correct reply to the transaction's request
-// into a faulty answer (or a faulty link) and says what the driver must
-// report: its last error, how often it closes the link and how many reads it
-// makes before giving up.
+// What the register and the coil read tests share about the read exchange:
+// the ways it can fail, random replies, and the bounds of the receive buffer.
+//
+// Each failure row turns the correct reply to the transaction's request into
+// a faulty answer (or a faulty link) and says what the driver must report:
+// its last error, how often it closes the link and how many reads it makes
+// before giving up.
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <functional>
+#include <random>
+
+#include <gtest/gtest.h>
 
 #include "support/frames.h"
 #include "support/scripted_device.h"
@@ -146,4 +151,46 @@ inline QList<ReadFailureCase> readFailureCases()
     };
 }
 
-#endif // READ_FAILURE_CASES_H
+// Receive buffer of a transaction: no read may reach past it.
+constexpr int ReceiveBuffer = 257;
+
+// The big-endian 16-bit field at offset of a frame.
+inline unsigned short field(const QByteArray &frame, int offset)
+{
+    return (unsigned short)(((unsigned char)frame.at(offset) << 8) | (unsigned char)frame.at(offset + 1));
+}
+
+// One to three chunks of up to 300 random bytes; half the time the first
+// chunk opens with station 1 and `function`, so that the checks of the
+// first five bytes pass more often.
+inline QList<QByteArray> randomChunks(std::mt19937 &random, char function)
+{
+    QList<QByteArray> chunks;
+    for (int c = 0, n = 1 + int(random() % 3); c < n; ++c) {
+        QByteArray chunk;
+        for (int b = 0, length = int(random() % 300); b < length; ++b)
+            chunk.append(char(random()));
+        chunks.append(chunk);
+    }
+    if (random() % 2 && chunks.first().size() >= 2) {
+        chunks.first()[0] = 1;
+        chunks.first()[1] = function;
+    }
+    return chunks;
+}
+
+// The reads a transaction made stay inside the receive buffer: at most two,
+// the first of 5 bytes, the second of exactly `rest` bytes after them.
+inline ::testing::AssertionResult readsInsideTheBuffer(const QList<int> &readSizes, int rest)
+{
+    if (readSizes.size() > 2)
+        return ::testing::AssertionFailure() << readSizes.size() << " reads";
+    if (!readSizes.isEmpty() && readSizes.at(0) != 5)
+        return ::testing::AssertionFailure() << "first read of " << readSizes.at(0);
+    if (readSizes.size() == 2 && (readSizes.at(1) != rest || rest < 0 || 5 + rest > ReceiveBuffer))
+        return ::testing::AssertionFailure() << "second read of " << readSizes.at(1) << ", " << rest
+                                             << " expected";
+    return ::testing::AssertionSuccess();
+}
+
+#endif // READ_EXCHANGE_CASES_H
