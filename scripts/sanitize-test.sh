@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the plug-in and every test program with AddressSanitizer and
+# UndefinedBehaviorSanitizer in a build folder of its own and runs the whole
+# ctest suite there. Any sanitizer report ends its program with a non-zero
+# status, so the test that ran into it fails.
+#   scripts/sanitize-test.sh [BUILD_DIR] [ctest arguments...]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-"$root/build-asan"}
+shift || true
+jobs=${MBRTU_JOBS:-2}
+
+"$root/scripts/install-deps.sh"
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
+
+# The build itself runs test programs (test discovery), so the options must
+# hold from here on.
+export ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:print_stacktrace=1"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:report_error_type=1"
+supp="$root/scripts/lsan.supp"
+if [ -s "$supp" ]; then
+  export LSAN_OPTIONS="suppressions=$supp:print_suppressions=0"
+fi
+export QT_QPA_PLATFORM=offscreen
+
+start=$(date +%s)
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DMBRTU_SANITIZE=ON -DMBRTU_BUILD_BENCH=OFF > "$build/configure.log" 2>&1 \
+  || { cat "$build/configure.log"; exit 1; }
+cmake --build "$build" -j "$jobs" > "$build/build.log" 2>&1 \
+  || { tail -60 "$build/build.log"; exit 1; }
+
+# Test programs must be sanitized, or the run proves nothing.
+nm -D "$build/libmodbus_rtu_slave_over_tcp.so" 2>/dev/null | grep -q __asan_ \
+  || ldd "$build/libmodbus_rtu_slave_over_tcp.so" | grep -q libasan \
+  || { echo "the plug-in in $build is not built with AddressSanitizer"; exit 1; }
+
+status=0
+(cd "$build" && ctest --output-on-failure -j "$jobs" "$@") || status=$?
+echo "sanitizer suite: $(( $(date +%s) - start )) s, ctest status $status"
+exit $status
