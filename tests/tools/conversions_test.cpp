@@ -54,7 +54,7 @@ TEST(ScalarConversions, RoundTripAtTheLimits)
         EXPECT_EQ(QByteArrayToInt(intToByteArray(value)), value) << value;
     for (const short value : {short(0), short(-1), short(SHRT_MAX), short(SHRT_MIN), short(256)})
         EXPECT_EQ(QByteArrayToShort(shortToByteArray(value)), value) << value;
-    for (const unsigned short value : {0, 1, 0xFF, 0x100, 0xFFFF})
+    for (const int value : {0, 1, 0xFF, 0x100, 0xFFFF})
         EXPECT_EQ(QByteArrayToWord(wordToByteArray((unsigned short)value)), value) << value;
 }
 

@@ -146,7 +146,7 @@ TEST(LibCrc, AgreesWithBitwiseReference)
         for (int byte = 0; byte < 256; ++byte)
             ASSERT_EQ(f.update(0, uint8_t(byte)), reference(f, 0, uint8_t(byte))) << byte;
         for (int i = 0; i < 2000; ++i) {
-            const uint32_t crc = random() & mask;
+            const uint32_t crc = uint32_t(random()) & mask;
             const uint8_t byte = uint8_t(random());
             ASSERT_EQ(f.update(crc, byte), reference(f, crc, byte)) << crc << " " << int(byte);
         }

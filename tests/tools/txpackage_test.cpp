@@ -117,8 +117,9 @@ TEST(TxPackageSections, SetSectionSizeResizesTheData)
         const QByteArray before = hex(row.before);
         const QByteArray data = package.byteArrayData();
         EXPECT_EQ(data.left(before.size()), before.left(row.after));
-        if (row.after > before.size())
+        if (row.after > before.size()) {
             EXPECT_EQ(data.mid(before.size()).count('\0'), row.after - before.size());
+        }
     }
 }
 
