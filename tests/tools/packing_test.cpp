@@ -54,39 +54,23 @@ const SingleRow SingleRows[] = {
     {"V", 0xA1B2C3D4u, "d4c3b2a1"},
 };
 
-TEST(PackingSingleFields, BufferPackerLayout)
+TEST(PackingSingleFields, LayoutInAllThreeEntryPoints)
 {
     for (const SingleRow &row : SingleRows) {
         SCOPED_TRACE(row.format);
         const QByteArray expected = hex(row.bytes);
-        auto buffer = exactBuffer(size_t(expected.size()));
+        const size_t width = size_t(expected.size());
+        auto buffer = exactBuffer(width);
         EXPECT_EQ(DataPack(buffer.get(), row.format, row.value), expected.size());
-        EXPECT_EQ(bytesOf(buffer.get(), size_t(expected.size())), expected);
-    }
-}
-
-TEST(PackingSingleFields, ByteArrayPackerLayout)
-{
-    for (const SingleRow &row : SingleRows) {
-        SCOPED_TRACE(row.format);
-        EXPECT_EQ(ByteArrayPack(row.format, row.value), hex(row.bytes));
-    }
-}
-
-TEST(PackingSingleFields, UnpackerReadsTheValueBack)
-{
-    for (const SingleRow &row : SingleRows) {
-        SCOPED_TRACE(row.format);
-        const QByteArray bytes = hex(row.bytes);
-        auto input = exactBuffer(size_t(bytes.size()));
-        std::memcpy(input.get(), bytes.constData(), size_t(bytes.size()));
-        // The destination is exactly as wide as the field.
-        auto destination = exactBuffer(size_t(bytes.size()));
-        EXPECT_EQ(DataUnpack(input.get(), row.format, destination.get()), bytes.size());
+        EXPECT_EQ(bytesOf(buffer.get(), width), expected);
+        EXPECT_EQ(ByteArrayPack(row.format, row.value), expected);
+        // Unpacking into a variable exactly as wide as the field.
+        auto destination = exactBuffer(width);
+        EXPECT_EQ(DataUnpack(buffer.get(), row.format, destination.get()), expected.size());
         unsigned int stored = 0;
-        for (int i = bytes.size() - 1; i >= 0; --i) // host order (little-endian) of the variable
-            stored = (stored << 8) | destination[size_t(i)];
-        const unsigned int mask = bytes.size() == 4 ? 0xFFFFFFFFu : (1u << (8 * bytes.size())) - 1;
+        for (size_t i = width; i-- > 0;) // host order (little-endian) of the variable
+            stored = (stored << 8) | destination[i];
+        const unsigned int mask = width == 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1;
         EXPECT_EQ(stored, row.value & mask);
     }
 }
