@@ -1,6 +1,7 @@
 #include "drv_dev_setting.h"
 
 #include <QDebug>
+#include <QIODevice>
 
 DeviceSetting::DeviceSetting(device_type type, QString deviceString, int baudrate, int databits,
                              int stopbits, int parity)
@@ -122,6 +123,40 @@ QDataStream &operator<<(QDataStream &out, const DeviceSetting &setting)
     return out;
 }
 
+namespace {
+
+// The socket list in the framework's list form (count, then the pairs; an
+// incomplete pair empties the list), read pair by pair. The framework's own
+// list reader reserves room for the count first, so a corrupt count of a few
+// billion would end in a failed allocation instead of a stream error. As
+// there, an error status from earlier fields is put aside while the list is
+// read and restored afterwards.
+QList<QPair<QString, unsigned short> > readSockets(QDataStream &in)
+{
+    const QDataStream::Status before = in.status();
+    if (!in.device() || !in.device()->isTransactionStarted())
+        in.resetStatus();
+    QList<QPair<QString, unsigned short> > sockets;
+    quint32 count = 0;
+    in >> count;
+    for (quint32 i = 0; i < count; ++i) {
+        QPair<QString, unsigned short> socket;
+        in >> socket.first >> socket.second;
+        if (in.status() != QDataStream::Ok) {
+            sockets.clear();
+            break;
+        }
+        sockets.append(socket);
+    }
+    if (before != QDataStream::Ok) {
+        in.resetStatus();
+        in.setStatus(before);
+    }
+    return sockets;
+}
+
+} // namespace
+
 QDataStream &operator>>(QDataStream &in, DeviceSetting &setting)
 {
     qint32 type = 0, baudrate = 0, databits = 0, stopbits = 0, parity = 0, extraValue = 0,
@@ -139,7 +174,7 @@ QDataStream &operator>>(QDataStream &in, DeviceSetting &setting)
     // The index is checked against the sockets held before the stream's list
     // replaces them: a freshly constructed record therefore keeps index 0.
     setting.setCurrentIPIndex(currentIPIndex);
-    in >> setting.sockets;
+    setting.sockets = readSockets(in);
     return in;
 }
 

@@ -7,8 +7,10 @@
 #include <QString>
 
 // Kinds of device connection. The runtime owns the meaning of the values;
-// the driver only ever creates the serial kind (16) for its defaults.
-enum device_type {
+// the driver only ever creates the serial kind (16) for its defaults. The
+// type is fixed at 32 bits (the width it always had) so that any value a
+// stream carries is a valid one, not only those of the enumerators.
+enum device_type : unsigned int {
     DEVICE_TYPE_NONE = 0,
     DEVICE_TYPE_SERIAL = 16,
     DEVICE_TYPE_ETHERNET = 32

@@ -96,6 +96,90 @@ TEST(DeviceSettingStream, TruncatedStreamStopsWithoutCrash)
     }
 }
 
+// The fields before the socket list, read the way the record reads them, then
+// the list with the framework's own list reader: the reference for the
+// record's reading of the list.
+struct ReferenceRead
+{
+    QList<QPair<QString, unsigned short> > sockets;
+    QDataStream::Status status;
+};
+
+ReferenceRead referenceRead(const QByteArray &bytes)
+{
+    QDataStream in(bytes);
+    qint32 number = 0;
+    QString text;
+    in >> number >> text;
+    for (int i = 0; i < 7; ++i)
+        in >> number;
+    ReferenceRead result;
+    in >> result.sockets;
+    result.status = in.status();
+    return result;
+}
+
+QByteArray withSocketCount(QByteArray bytes, quint32 count)
+{
+    // type 4, "COM2" 4 + 8, seven integers 28: the count follows at 44.
+    const int at = 44;
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = char(count >> (24 - 8 * i));
+    return bytes;
+}
+
+TEST(DeviceSettingStream, SocketListReadsAsTheFrameworkReadsLists)
+{
+    QList<QByteArray> streams;
+    const QByteArray whole = streamed(twoSocketSetting());
+    for (int cut = 0; cut <= whole.size(); ++cut)
+        streams.append(whole.left(cut));
+    for (quint32 count : {0u, 1u, 3u})
+        streams.append(withSocketCount(whole, count));
+    // A device string of an odd byte count is corrupt; the fields after it are
+    // read on regardless, and so is the list.
+    QByteArray corrupt = whole;
+    corrupt[7] = 7;
+    streams.append(corrupt);
+
+    for (const QByteArray &bytes : streams) {
+        DeviceSetting setting(DEVICE_TYPE_NONE, QString(), 0, 0, 0, 0);
+        QDataStream in(bytes);
+        in >> setting;
+        const ReferenceRead reference = referenceRead(bytes);
+        EXPECT_EQ(setting.sockets, reference.sockets) << bytes.toHex().constData();
+        EXPECT_EQ(in.status(), reference.status) << bytes.toHex().constData();
+    }
+}
+
+TEST(DeviceSettingStream, CorruptSocketCountEndsInAStreamError)
+{
+    for (quint32 count : {0x7FFFFFFFu, 0x80000000u, 0xFFFFFFF0u}) {
+        DeviceSetting setting(DEVICE_TYPE_NONE, QString(), 0, 0, 0, 0);
+        QDataStream in(withSocketCount(streamed(twoSocketSetting()), count));
+        in >> setting;
+        EXPECT_EQ(in.status(), QDataStream::ReadPastEnd) << count;
+        EXPECT_TRUE(setting.sockets.isEmpty()) << count;
+        EXPECT_EQ(setting.linkID, 4) << "the fields before the list are kept";
+    }
+}
+
+TEST(DeviceSettingStream, AnyTypeValueStreamsBackUnchanged)
+{
+    for (quint32 type : {1u, 17u, 1000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+        QByteArray bytes = streamed(twoSocketSetting());
+        for (int i = 0; i < 4; ++i)
+            bytes[i] = char(type >> (24 - 8 * i));
+        DeviceSetting setting(DEVICE_TYPE_NONE, QString(), 0, 0, 0, 0);
+        readBack(bytes, setting);
+        EXPECT_EQ(uint(setting.type), type);
+        EXPECT_EQ(streamed(setting).left(4), bytes.left(4));
+        const QStringList lines = capturedLines([&] { setting.dump(); });
+        ASSERT_EQ(lines.size(), 1);
+        EXPECT_TRUE(lines.first().startsWith(QStringLiteral("type: %1 ").arg(type))) << qPrintable(lines.first());
+    }
+}
+
 TEST(DeviceSettingSockets, IndexMinusOneAndOutOfRange)
 {
     DeviceSetting setting(DEVICE_TYPE_SERIAL, QStringLiteral("COM1"), 9600, 8, 0, 2);
