@@ -157,23 +157,28 @@ TEST(SparseRuns, EachRunIsOneTransactionWithDelaysOnlyBetweenRuns)
          {{65534, 2}}},
     };
     for (const auto &c : cases) {
-        SparseRig rig; // fresh per row
-        rig.configure(Area::DO, c.configured);
-        const QByteArray bytes = rig.readBytes(Area::DO, c.start, c.bytes);
-        ASSERT_FALSE(rig.driver.hasError()) << c.name << ": " << rig.driver.getLastError().toStdString();
-        ASSERT_EQ(bytes.size(), c.bytes) << c.name;
-        EXPECT_EQ(rig.requests(), c.expected) << c.name;
-        EXPECT_EQ(rig.functions(), QList<int>::fromVector(QVector<int>(c.expected.size(), 1))) << c.name;
-        // Only configured bits are on, although the device answers all-on.
-        int onBits = 0, expectedBits = 0;
-        for (char byte : bytes)
-            onBits += __builtin_popcount((unsigned char)byte);
-        for (const Span &span : c.expected)
-            expectedBits += span.length;
-        EXPECT_EQ(onBits, expectedBits) << c.name;
-        EXPECT_EQ(rig.writesAndDelays(),
-                  QStringLiteral("WD").repeated(c.expected.size() - 1) + QLatin1Char('W'))
-            << c.name;
+        for (Area area : {Area::DI, Area::DO}) {
+            SparseRig rig; // fresh per row and area
+            rig.configure(area, c.configured);
+            const QByteArray bytes = rig.readBytes(area, c.start, c.bytes);
+            ASSERT_FALSE(rig.driver.hasError())
+                << c.name << ": " << rig.driver.getLastError().toStdString();
+            ASSERT_EQ(bytes.size(), c.bytes) << c.name;
+            EXPECT_EQ(rig.requests(), c.expected) << c.name;
+            const int function = area == Area::DI ? 2 : 1;
+            EXPECT_EQ(rig.functions(), QList<int>::fromVector(QVector<int>(c.expected.size(), function)))
+                << c.name;
+            // Only configured bits are on, although the device answers all-on.
+            int onBits = 0, expectedBits = 0;
+            for (char byte : bytes)
+                onBits += __builtin_popcount((unsigned char)byte);
+            for (const Span &span : c.expected)
+                expectedBits += span.length;
+            EXPECT_EQ(onBits, expectedBits) << c.name;
+            EXPECT_EQ(rig.writesAndDelays(),
+                      QStringLiteral("WD").repeated(c.expected.size() - 1) + QLatin1Char('W'))
+                << c.name;
+        }
     }
 }
 

@@ -114,5 +114,9 @@ QString projectDatabasePath()
 
 void removeProjectDirectories()
 {
-    QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/compile")).removeRecursively();
+    const QString appDir = QCoreApplication::applicationDirPath();
+    QDir(appDir + QStringLiteral("/compile")).removeRecursively();
+    // Where the driver looks when the directories are missing.
+    QFile::remove(appDir + QStringLiteral("/database"));
+    QDir(appDir + QStringLiteral("/database")).removeRecursively();
 }

@@ -48,7 +48,8 @@ bool writeProjectDatabase(const QString &path, const ProjectRows &rows);
 bool writeDatabaseWithoutTables(const QString &path);
 // The path the driver opens; creates its two directories.
 QString projectDatabasePath();
-// Removes <application dir>/compile with everything below it.
+// Removes <application dir>/compile with everything below it, and anything
+// named database directly in the application directory.
 void removeProjectDirectories();
 
 #endif // PROJECT_FILES_H
