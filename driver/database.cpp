@@ -2,6 +2,7 @@
 // addresses the project has configured on each station of the link.
 
 #include "modbus_rtu_slave_over_tcp.h"
+#include "tag_address.h"
 #include "../tools/tools.h"
 
 #include <QSqlDatabase>
@@ -13,60 +14,6 @@ namespace {
 const char *const SQLITE_DRIVER = "QSQLITE";
 const char *const READ_ONLY_OPTION = "QSQLITE_OPEN_READONLY";
 const char *const TAG_ADDRESSES_SQL = "SELECT address FROM custom_tag_table WHERE connector_id = %1";
-
-const int DECIMAL = 10;
-// FN5DO17 is read from its DO17 part.
-const int FN5_LENGTH = 3;
-
-enum class BitArea { None, DI, DO };
-
-// One tag address as the map sees it: a configured bit of a station, or
-// nothing (register tags and anything unreadable).
-struct TagBit
-{
-    BitArea area = BitArea::None;
-    unsigned char station = 0;
-    unsigned short address = 0;
-};
-
-// Tag numbers are one-based; the map keeps zero-based 16-bit addresses, so an
-// unreadable number (0) becomes 65535 and larger ones wrap.
-unsigned short zeroBased(int number) { return (unsigned short)(number - 1); }
-
-TagBit defaultStationBit(BitArea area, unsigned char station, int number)
-{
-    TagBit bit;
-    bit.area = area;
-    bit.station = station;
-    bit.address = zeroBased(number);
-    return bit;
-}
-
-// Addresses such as 2-DI7 or 3-fn5do2 name their station; the pattern is
-// anchored, so only a text that starts with digits can match it.
-TagBit stationPrefixedBit(const QString &text, QRegExp &pattern)
-{
-    if (text.isEmpty() || !text.at(0).isDigit() || pattern.indexIn(text) != 0)
-        return TagBit();
-    TagBit bit;
-    bit.area = pattern.cap(2).toUpper().startsWith(QLatin1String("DI")) ? BitArea::DI : BitArea::DO;
-    bit.station = (unsigned char)pattern.cap(1).toUInt();
-    bit.address = zeroBased(pattern.cap(3).toInt());
-    return bit;
-}
-
-// The first matching rule decides; prefixes are compared without case.
-TagBit classifyTag(const QString &text, unsigned char defaultStation, QRegExp &pattern)
-{
-    if (text.startsWith(QLatin1String("FN5DO"), Qt::CaseInsensitive))
-        return defaultStationBit(BitArea::DO, defaultStation,
-                                 ExtractPLCDeviceAddress(text.mid(FN5_LENGTH), DECIMAL));
-    if (text.startsWith(QLatin1String("DI"), Qt::CaseInsensitive))
-        return defaultStationBit(BitArea::DI, defaultStation, ExtractPLCDeviceAddress(text, DECIMAL));
-    if (text.startsWith(QLatin1String("DO"), Qt::CaseInsensitive))
-        return defaultStationBit(BitArea::DO, defaultStation, ExtractPLCDeviceAddress(text, DECIMAL));
-    return stationPrefixedBit(text, pattern);
-}
 
 } // namespace
 
@@ -124,10 +71,10 @@ bool DriverModbusRtuSlaveOverTcp::initValidBitAddressesMap(int connectorId,
 
     validBitAddressesMap.clear();
     while (query.next()) {
-        const TagBit bit = classifyTag(query.value(0).toString(), defaultStation, bitAddressRegExp);
-        if (bit.area == BitArea::DI)
+        const TagBit bit = ModbusRTUSlaveClassifyTagAddress(query.value(0).toString(), defaultStation);
+        if (bit.area == TagBitArea::DI)
             validBitAddressesMapInsertDI(bit.station, bit.address);
-        else if (bit.area == BitArea::DO)
+        else if (bit.area == TagBitArea::DO)
             validBitAddressesMapInsertDO(bit.station, bit.address);
     }
 

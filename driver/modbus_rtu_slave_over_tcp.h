@@ -145,6 +145,8 @@ private:
     bool debugMode;
     bool databaseOpen;
     bool validBitAddressesLoaded;
+    // Station-prefixed tag addresses; the map load scans for exactly this
+    // shape with ModbusRTUSlaveClassifyTagAddress (tag_address.h).
     QRegExp bitAddressRegExp;
     QString lastError;
     QString connectionName;

@@ -182,18 +182,6 @@ TEST(SparseRuns, EachRunIsOneTransactionWithDelaysOnlyBetweenRuns)
     }
 }
 
-TEST_F(SparseReadTest, DIReadsDiscreteInputsAndDOReadsCoils)
-{
-    configure(Area::DI, {{4, 3}});
-    configure(Area::DO, {{40, 2}});
-    EXPECT_EQ(readBytes(Area::DI, 0, 1), QByteArray(1, char(0x70)));
-    EXPECT_EQ(readBytes(Area::DO, 40, 1), QByteArray(1, char(0x03)));
-    EXPECT_EQ(readBytes(Area::DO, 0, 1), QByteArray(1, '\0')) << "DI addresses are not coils";
-    EXPECT_EQ(toHex(device.written.value(0)), toHex(rtu("01 02 00 04 00 03")));
-    EXPECT_EQ(toHex(device.written.value(1)), toHex(rtu("01 01 00 28 00 02")));
-    EXPECT_EQ(device.written.size(), 2);
-}
-
 TEST_F(SparseReadTest, AFailingRunDropsEverythingAndStopsTheScan)
 {
     configure(Area::DI, {{0, 2}, {5, 1}, {9, 1}});

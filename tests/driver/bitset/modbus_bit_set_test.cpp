@@ -108,14 +108,3 @@ TEST(ModbusBitSet, DIAndDOSetsAreIndependent)
     EXPECT_EQ(bits.DISetContains(2, 7), -1);
     EXPECT_EQ(bits.DOSetContains(1, 9), -1);
 }
-
-TEST(ModbusBitSet, CopiesAreIndependentValues)
-{
-    ModbusBitSet original;
-    original.DOSetPush(1);
-    ModbusBitSet copy = original;
-    copy.DOSetPush(2);
-    copy.DOSetSort();
-    EXPECT_EQ(original.DOSet, UShortVector{1});
-    EXPECT_EQ(copy.DOSet, (UShortVector{1, 2}));
-}
