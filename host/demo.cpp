@@ -225,7 +225,7 @@ QString Demo::checkWrite(const DemoStep &step)
     QStringList shown;
     for (int value : actual)
         shown.append(expected.table == Table::Coils ? QString::number(value)
-                                                    : QStringLiteral("0x%1").arg(value, 4, 16, QLatin1Char('0')));
+                                                    : QLatin1String("0x") + QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper());
     m_out << QStringLiteral("   slave %1 from address %2: %3\n")
                  .arg(expected.table == Table::Coils ? QStringLiteral("coils") : QStringLiteral("registers"))
                  .arg(expected.first)

@@ -149,7 +149,7 @@ int runSimulate(const ToolOptions &options, QTextStream &out, QTextStream &err)
     sigwait(&stopSignals, &signal);
     const sim::SlaveStats stats = slave.stats();
     slave.stop();
-    out << QStringLiteral("stopped: %1 connection(s), %2 request(s), %3 repl(ies), %4 discarded\n")
+    out << QStringLiteral("stopped: %1 connection(s), %2 request(s), %3 replies, %4 discarded\n")
                .arg(stats.connections)
                .arg(stats.requests)
                .arg(stats.replies)

@@ -40,6 +40,12 @@ bool isProjectDatabaseError(const QString &error)
            || error.startsWith(QLatin1String("failed to get default station id"));
 }
 
+// The driver's text for a DI or DO byte read on a station without tags.
+bool isUnconfiguredStationError(const QString &error)
+{
+    return error.startsWith(QLatin1String("invalid address "));
+}
+
 } // namespace
 
 void installStopHandlers()
@@ -234,6 +240,9 @@ void ToolSession::reportFailure()
         m_err << "mbrtu: the project database has no default station for link "
               << m_device.deviceSetting()->deviceString << "; write one with: mbrtu project --link "
               << m_device.deviceSetting()->deviceString << '\n';
+    } else if (isUnconfiguredStationError(error)) {
+        m_err << "mbrtu: DI and DO byte reads fetch only the addresses the project configures; "
+                 "add them with: mbrtu project --tags DI1-64,...\n";
     }
     m_err.flush();
 }

@@ -252,7 +252,8 @@ QString formatRowsAsText(DataKind kind, const QList<ValueRow> &rows)
                 .arg(QStringLiteral("unsigned"), kNumberWidth)
                 .arg(QStringLiteral("signed"), kNumberWidth)
                 .arg(QStringLiteral("hex"), -10);
-    text += kind == DataKind::DWord ? QStringLiteral(" float\n") : bytes ? QStringLiteral(" binary\n") : QStringLiteral("\n");
+    text += kind == DataKind::DWord ? QStringLiteral(" float") : bytes ? QStringLiteral(" binary") : QString();
+    text = text.trimmed() + QLatin1Char('\n');
     for (const ValueRow &row : rows) {
         QString line = QStringLiteral("%1 %2 %3  %4").arg(row.address, -kLabelWidth)
                            .arg(row.unsignedValue, kNumberWidth)
