@@ -99,7 +99,7 @@ bool TcpDevice::open()
     const QByteArray host = m_settings.host.toLocal8Bit();
     const QByteArray port = QByteArray::number(m_settings.port);
     if (::getaddrinfo(host.constData(), port.constData(), &hints, &addresses) != 0) {
-        m_error = QStringLiteral("unknown host %1").arg(m_settings.host);
+        m_error = QStringLiteral("unknown host");
         return false;
     }
     const qint64 deadline = now() + m_settings.connectTimeoutMs;

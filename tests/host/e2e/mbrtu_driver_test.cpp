@@ -8,13 +8,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 
 #include "e2e/tool_process.h"
 #include "host/sim_slave.h"
+#include "raw_server.h"
 
 namespace {
 
@@ -184,53 +181,15 @@ TEST_F(MbrtuDriver, AProjectForAnotherLinkIsExplained)
         << result.err.toStdString();
 }
 
-// A server that answers every request with bytes of no meaning, until the
-// client goes away.
-class JunkServer
-{
-public:
-    JunkServer()
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::listen(m_fd, 4);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { serve(); });
-    }
-    ~JunkServer()
-    {
-        ::shutdown(m_fd, SHUT_RDWR);
-        m_thread.join();
-        ::close(m_fd);
-    }
-    quint16 port() const { return m_port; }
-
-private:
-    void serve()
-    {
-        int client;
-        while ((client = ::accept(m_fd, nullptr, nullptr)) >= 0) {
-            char request[256];
-            const QByteArray junk(300, char(0xA5));
-            while (::recv(client, request, sizeof request, 0) > 0)
-                ::send(client, junk.constData(), std::size_t(junk.size()), MSG_NOSIGNAL);
-            ::close(client);
-        }
-    }
-
-    int m_fd;
-    quint16 m_port;
-    std::thread m_thread;
-};
-
 TEST_F(MbrtuDriver, GarbageFromTheSocketIsAnErrorNotACrash)
 {
-    JunkServer junk;
+    // Answers every request with bytes of no meaning.
+    RawServer junk([](int client) {
+        char request[256];
+        const QByteArray bytes(300, char(0xA5));
+        while (::recv(client, request, sizeof request, 0) > 0)
+            ::send(client, bytes.constData(), std::size_t(bytes.size()), MSG_NOSIGNAL);
+    });
     const ToolRun result = runTool({"read", "HR1", "--count", "3", "--retries", "1", "--timeout", "300", "--port",
                                     QString::number(junk.port())});
     ASSERT_TRUE(result.finished);
