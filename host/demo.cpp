@@ -248,7 +248,7 @@ int main(int argc, char *argv[])
         err << "demo: cannot start the simulated slave: " << error << '\n';
         return 1;
     }
-    ProjectSpec project;
+    ProjectSetup project;
     project.link = QLatin1String(kLink);
     project.station = kStation;
     project.nodePort = slave.port();

@@ -69,7 +69,7 @@ bool run(QSqlQuery &query, const QString &statement, QString *error)
     return false;
 }
 
-bool fillDatabase(QSqlDatabase &db, const ProjectSpec &spec, int hmiPort, QString *error)
+bool fillDatabase(QSqlDatabase &db, const ProjectSetup &setup, int hmiPort, QString *error)
 {
     QSqlQuery query(db);
     for (const char *statement : kSchema) {
@@ -77,26 +77,26 @@ bool fillDatabase(QSqlDatabase &db, const ProjectSpec &spec, int hmiPort, QStrin
             return false;
     }
     query.prepare(QStringLiteral("INSERT INTO LINK (LINKID, HMIPORT) VALUES (?, ?)"));
-    query.addBindValue(spec.linkId);
+    query.addBindValue(setup.linkId);
     query.addBindValue(hmiPort);
     if (!query.exec()) {
         *error = query.lastError().text();
         return false;
     }
     query.prepare(QStringLiteral("INSERT INTO NODE (LINKID, STATIONID, ISDEFAULT, IP, PORT) VALUES (?, ?, 1, ?, ?)"));
-    query.addBindValue(spec.linkId);
-    query.addBindValue(spec.station);
-    query.addBindValue(spec.nodeIp);
-    query.addBindValue(spec.nodePort);
+    query.addBindValue(setup.linkId);
+    query.addBindValue(setup.station);
+    query.addBindValue(setup.nodeIp);
+    query.addBindValue(setup.nodePort);
     if (!query.exec()) {
         *error = query.lastError().text();
         return false;
     }
     QVariantList addresses;
     QVariantList connectors;
-    for (const QString &address : spec.tagAddresses) {
+    for (const QString &address : setup.tagAddresses) {
         addresses.append(address);
-        connectors.append(spec.linkId);
+        connectors.append(setup.linkId);
     }
     query.prepare(QStringLiteral("INSERT INTO custom_tag_table (address, connector_id) VALUES (?, ?)"));
     query.addBindValue(addresses);
@@ -147,11 +147,11 @@ QString projectDatabasePath(const QString &appDir)
                                                                QLatin1String(kDatabaseFile)));
 }
 
-bool writeProjectDatabase(const QString &path, const ProjectSpec &spec, QString *error)
+bool writeProjectDatabase(const QString &path, const ProjectSetup &setup, QString *error)
 {
-    const int hmiPort = hmiPortForDevice(spec.link);
+    const int hmiPort = hmiPortForDevice(setup.link);
     if (hmiPort < 0) {
-        *error = QStringLiteral("link '%1' names no HMI port: use COMn or ETHERNET").arg(spec.link);
+        *error = QStringLiteral("link '%1' names no HMI port: use COMn or ETHERNET").arg(setup.link);
         return false;
     }
     const QFileInfo file(path);
@@ -172,7 +172,7 @@ bool writeProjectDatabase(const QString &path, const ProjectSpec &spec, QString 
             *error = QStringLiteral("cannot create %1: %2").arg(path, db.lastError().text());
         } else {
             db.transaction();
-            written = fillDatabase(db, spec, hmiPort, error);
+            written = fillDatabase(db, setup, hmiPort, error);
             written = written ? db.commit() : (db.rollback(), false);
             db.close();
         }

@@ -13,7 +13,7 @@
 // trailing digits n give 1001 + n ("COM2" is 1003); -1 when neither applies.
 int hmiPortForDevice(const QString &deviceString);
 
-struct ProjectSpec
+struct ProjectSetup
 {
     QString link = QStringLiteral("COM2"); // device string of the link
     int linkId = 1;
@@ -32,6 +32,6 @@ QString projectDatabasePath(const QString &appDir);
 
 // Writes a fresh database at path (an old file is replaced), creating its
 // directories.
-bool writeProjectDatabase(const QString &path, const ProjectSpec &spec, QString *error);
+bool writeProjectDatabase(const QString &path, const ProjectSetup &setup, QString *error);
 
 #endif // HOST_PROJECT_DB_H

@@ -16,26 +16,26 @@ namespace {
 
 constexpr int kDefaultProjectStation = 1;
 
-ProjectSpec projectSpecFor(const ToolOptions &options, const QString &link, int station)
+ProjectSetup projectSetupFor(const ToolOptions &options, const QString &link, int station)
 {
-    ProjectSpec spec;
-    spec.link = link;
-    spec.linkId = options.linkId;
-    spec.station = station;
-    spec.nodeIp = options.host;
-    spec.nodePort = options.port;
-    spec.tagAddresses = options.tagAddresses;
-    return spec;
+    ProjectSetup setup;
+    setup.link = link;
+    setup.linkId = options.linkId;
+    setup.station = station;
+    setup.nodeIp = options.host;
+    setup.nodePort = options.port;
+    setup.tagAddresses = options.tagAddresses;
+    return setup;
 }
 
-QString describe(const QString &path, const ProjectSpec &spec)
+QString describe(const QString &path, const ProjectSetup &setup)
 {
     return QStringLiteral("%1: link %2 (HMI port %3, link id %4), default station %5, %6 tag(s)")
-        .arg(path, spec.link)
-        .arg(hmiPortForDevice(spec.link))
-        .arg(spec.linkId)
-        .arg(spec.station)
-        .arg(spec.tagAddresses.size());
+        .arg(path, setup.link)
+        .arg(hmiPortForDevice(setup.link))
+        .arg(setup.linkId)
+        .arg(setup.station)
+        .arg(setup.tagAddresses.size());
 }
 
 // The driver refuses every request without a project database; a missing
@@ -45,13 +45,13 @@ bool ensureProjectDatabase(const ToolOptions &options, const TcpDeviceSettings &
     const QString path = projectDatabasePath(QCoreApplication::applicationDirPath());
     if (QFileInfo::exists(path))
         return true;
-    const ProjectSpec spec = projectSpecFor(options, device.deviceString, device.stationId);
+    const ProjectSetup setup = projectSetupFor(options, device.deviceString, device.stationId);
     QString error;
-    if (!writeProjectDatabase(path, spec, &error)) {
+    if (!writeProjectDatabase(path, setup, &error)) {
         err << "mbrtu: " << error << '\n';
         return false;
     }
-    err << "mbrtu: no project database yet; wrote " << describe(path, spec) << '\n';
+    err << "mbrtu: no project database yet; wrote " << describe(path, setup) << '\n';
     return true;
 }
 
@@ -101,15 +101,15 @@ int runReadOrWrite(const ToolOptions &options, QTextStream &out, QTextStream &er
 int runProject(const ToolOptions &options, QTextStream &out, QTextStream &err)
 {
     const QString appDir = options.appDir.isEmpty() ? QCoreApplication::applicationDirPath() : options.appDir;
-    const ProjectSpec spec = projectSpecFor(options, options.link.isEmpty() ? QLatin1String(kDefaultLink) : options.link,
+    const ProjectSetup setup = projectSetupFor(options, options.link.isEmpty() ? QLatin1String(kDefaultLink) : options.link,
                                             options.station < 0 ? kDefaultProjectStation : options.station);
     const QString path = projectDatabasePath(appDir);
     QString error;
-    if (!writeProjectDatabase(path, spec, &error)) {
+    if (!writeProjectDatabase(path, setup, &error)) {
         err << "mbrtu: " << error << '\n';
         return kExitFailure;
     }
-    out << "wrote " << describe(path, spec) << '\n';
+    out << "wrote " << describe(path, setup) << '\n';
     return kExitSuccess;
 }
 

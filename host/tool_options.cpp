@@ -52,7 +52,7 @@ QString readStations(const QString &text, QList<int> *stations)
     return QString();
 }
 
-struct OptionSpec
+struct OptionRule
 {
     const char *name;
     bool takesValue;
@@ -60,7 +60,7 @@ struct OptionSpec
     QString (*apply)(ToolOptions &options, const QString &value);
 };
 
-const OptionSpec kOptions[] = {
+const OptionRule kOptions[] = {
     {"--type", true, ReadBit | WriteBit,
      [](ToolOptions &o, const QString &v) {
          return parseDataKind(v, &o.type) ? QString()
@@ -127,11 +127,11 @@ const OptionSpec kOptions[] = {
      }},
 };
 
-const OptionSpec *findOption(const QString &name)
+const OptionRule *findOption(const QString &name)
 {
-    for (const OptionSpec &spec : kOptions) {
-        if (name == QLatin1String(spec.name))
-            return &spec;
+    for (const OptionRule &rule : kOptions) {
+        if (name == QLatin1String(rule.name))
+            return &rule;
     }
     return nullptr;
 }
@@ -254,19 +254,19 @@ ParsedArguments parseToolArguments(const QStringList &arguments)
             value = argument.mid(equals + 1);
             argument = argument.left(equals);
         }
-        const OptionSpec *spec = findOption(argument);
-        if (!spec)
+        const OptionRule *rule = findOption(argument);
+        if (!rule)
             return failure(QStringLiteral("unknown option '%1'").arg(argument));
-        if (!(spec->commands & commandBit))
+        if (!(rule->commands & commandBit))
             return failure(QStringLiteral("%1 does not go with %2").arg(argument, commandName(commandBit)));
-        if (spec->takesValue && !inlineValue) {
+        if (rule->takesValue && !inlineValue) {
             if (i + 1 >= arguments.size())
                 return failure(QStringLiteral("%1 needs a value").arg(argument));
             value = arguments[++i];
-        } else if (!spec->takesValue && inlineValue) {
+        } else if (!rule->takesValue && inlineValue) {
             return failure(QStringLiteral("%1 takes no value").arg(argument));
         }
-        const QString error = spec->apply(result.options, value);
+        const QString error = rule->apply(result.options, value);
         if (!error.isEmpty())
             return failure(error);
     }

@@ -112,16 +112,16 @@ protected:
 
 TEST_F(ProjectDatabaseTest, LiesWhereTheDriverLooksAndAnswersItsQueries)
 {
-    ProjectSpec spec;
-    spec.link = QStringLiteral("COM2");
-    spec.linkId = 3;
-    spec.station = 7;
-    spec.nodePort = 1502;
+    ProjectSetup setup;
+    setup.link = QStringLiteral("COM2");
+    setup.linkId = 3;
+    setup.station = 7;
+    setup.nodePort = 1502;
     QString error;
-    ASSERT_TRUE(expandTagList(QStringLiteral("DI1-2,2-DO5"), &spec.tagAddresses, &error));
+    ASSERT_TRUE(expandTagList(QStringLiteral("DI1-2,2-DO5"), &setup.tagAddresses, &error));
     const QString path = projectDatabasePath(appDir.path());
     EXPECT_EQ(path, QDir(appDir.path()).filePath(QStringLiteral("compile/database/database")));
-    ASSERT_TRUE(writeProjectDatabase(path, spec, &error)) << error.toStdString();
+    ASSERT_TRUE(writeProjectDatabase(path, setup, &error)) << error.toStdString();
 
     EXPECT_EQ(query(path, QStringLiteral("SELECT LINK.LINKID, NODE.STATIONID FROM LINK, NODE WHERE LINK.HMIPORT = 1003 "
                                          "AND NODE.LINKID = LINK.LINKID AND NODE.ISDEFAULT = 1;")),
@@ -134,11 +134,11 @@ TEST_F(ProjectDatabaseTest, LiesWhereTheDriverLooksAndAnswersItsQueries)
 TEST_F(ProjectDatabaseTest, ReplacesAnOldDatabase)
 {
     const QString path = projectDatabasePath(appDir.path());
-    ProjectSpec first;
+    ProjectSetup first;
     first.tagAddresses = QStringList({"DI1", "DI2"});
     QString error;
     ASSERT_TRUE(writeProjectDatabase(path, first, &error));
-    ProjectSpec second;
+    ProjectSetup second;
     second.link = QStringLiteral("ETHERNET");
     second.tagAddresses = QStringList({"DO9"});
     ASSERT_TRUE(writeProjectDatabase(path, second, &error));
@@ -148,18 +148,18 @@ TEST_F(ProjectDatabaseTest, ReplacesAnOldDatabase)
 
 TEST_F(ProjectDatabaseTest, RefusesALinkWithoutPortAndAnUnwritablePlace)
 {
-    ProjectSpec spec;
-    spec.link = QStringLiteral("serial");
+    ProjectSetup setup;
+    setup.link = QStringLiteral("serial");
     QString error;
-    EXPECT_FALSE(writeProjectDatabase(projectDatabasePath(appDir.path()), spec, &error));
+    EXPECT_FALSE(writeProjectDatabase(projectDatabasePath(appDir.path()), setup, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("names no HMI port")));
 
     // A plain file where the compile directory should be.
     QFile blocker(QDir(appDir.path()).filePath(QStringLiteral("compile")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    spec.link = QStringLiteral("COM2");
-    EXPECT_FALSE(writeProjectDatabase(projectDatabasePath(appDir.path()), spec, &error));
+    setup.link = QStringLiteral("COM2");
+    EXPECT_FALSE(writeProjectDatabase(projectDatabasePath(appDir.path()), setup, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("cannot create directory"))) << error.toStdString();
 }
 
