@@ -1,0 +1,37 @@
+#ifndef HOST_PROJECT_DB_H
+#define HOST_PROJECT_DB_H
+
+// The HMI project database that the driver reads on its first request:
+// compile/database/database below the application directory, with the
+// tables LINK, NODE and custom_tag_table. Written from a short tag list such
+// as "DI1-64,DO1-32,2-DI5".
+
+#include <QString>
+#include <QStringList>
+
+// HMI port of a device string: "ETHERNET..." (any case) is 2000; otherwise
+// trailing digits n give 1001 + n ("COM2" is 1003); -1 when neither applies.
+int hmiPortForDevice(const QString &deviceString);
+
+struct ProjectSetup
+{
+    QString link = QStringLiteral("COM2"); // device string of the link
+    int linkId = 1;
+    int station = 1;                       // the link's default node
+    QString nodeIp = QStringLiteral("127.0.0.1");
+    int nodePort = 5020;
+    QStringList tagAddresses;              // rows of custom_tag_table
+};
+
+// Expands "DI1-64,DO1-32,2-DI5" into DI1..DI64, DO1..DO32, 2-DI5. Each item is
+// [STATION-]AREA FIRST[-LAST]; areas as device addresses (DI, DO, FN5DO, HR,
+// FN6HR, IR).
+bool expandTagList(const QString &text, QStringList *addresses, QString *error);
+
+QString projectDatabasePath(const QString &appDir);
+
+// Writes a fresh database at path (an old file is replaced), creating its
+// directories.
+bool writeProjectDatabase(const QString &path, const ProjectSetup &setup, QString *error);
+
+#endif // HOST_PROJECT_DB_H

@@ -1,0 +1,301 @@
+#include "host/tcp_device.h"
+
+#include "host/frame_trace.h"
+
+#include <ctime>
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kSerialBaudrate = 9600;
+constexpr int kSerialDataBits = 8;
+constexpr int kSerialStopBits = 0;
+constexpr int kSerialParity = 2;
+constexpr int kDiscardChunk = 512;
+
+// Monotonic milliseconds.
+qint64 now()
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+enum class Wait { Ready, TimedOut, Failed };
+
+// Waits for events on fd until the deadline; a signal does not end the wait.
+Wait waitFor(int fd, short events, qint64 deadline)
+{
+    pollfd watched = {fd, events, 0};
+    for (;;) {
+        const qint64 left = deadline - now();
+        if (left <= 0)
+            return Wait::TimedOut;
+        const int ready = ::poll(&watched, 1, int(left));
+        if (ready > 0)
+            return Wait::Ready;
+        if (ready == 0)
+            return Wait::TimedOut;
+        if (errno != EINTR)
+            return Wait::Failed;
+    }
+}
+
+QString plainErrorText(int error)
+{
+    switch (error) {
+    case ECONNREFUSED:
+        return QStringLiteral("connection refused");
+    case ETIMEDOUT:
+        return QStringLiteral("timed out");
+    case ECONNRESET:
+        return QStringLiteral("connection reset by peer");
+    case EPIPE:
+        return QStringLiteral("connection closed by peer");
+    case EHOSTUNREACH:
+        return QStringLiteral("host unreachable");
+    case ENETUNREACH:
+        return QStringLiteral("network unreachable");
+    case ECONNABORTED:
+        return QStringLiteral("connection aborted");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error)).toLower();
+    }
+}
+
+const QString kTimedOut = QStringLiteral("timed out");
+const QString kNotConnected = QStringLiteral("not connected");
+const QString kClosedByPeer = QStringLiteral("connection closed by peer");
+
+} // namespace
+
+TcpDevice::TcpDevice(const TcpDeviceSettings &settings)
+    : m_settings(settings),
+      m_setting(new DeviceSetting(DEVICE_TYPE_ETHERNET, settings.deviceString, kSerialBaudrate,
+                                  kSerialDataBits, kSerialStopBits, kSerialParity))
+{
+    m_setting->setSocketData({qMakePair(settings.host, QString::number(settings.port))});
+}
+
+TcpDevice::~TcpDevice()
+{
+    closeSocket();
+}
+
+bool TcpDevice::open()
+{
+    closeSocket();
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *addresses = nullptr;
+    const QByteArray host = m_settings.host.toLocal8Bit();
+    const QByteArray port = QByteArray::number(m_settings.port);
+    if (::getaddrinfo(host.constData(), port.constData(), &hints, &addresses) != 0) {
+        m_error = QStringLiteral("unknown host");
+        return false;
+    }
+    const qint64 deadline = now() + m_settings.connectTimeoutMs;
+    for (const addrinfo *address = addresses; address && m_fd < 0; address = address->ai_next)
+        connectTo(address, deadline);
+    ::freeaddrinfo(addresses);
+    if (m_fd < 0)
+        return false;
+    ++m_connects;
+    return true;
+}
+
+bool TcpDevice::connectTo(const addrinfo *address, qint64 deadline)
+{
+    const int fd = ::socket(address->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        setSystemError(errno);
+        return false;
+    }
+    int error = 0;
+    if (::connect(fd, address->ai_addr, address->ai_addrlen) != 0) {
+        error = errno;
+        if (error == EINPROGRESS) {
+            const Wait wait = waitFor(fd, POLLOUT, deadline);
+            socklen_t length = sizeof error;
+            if (wait == Wait::TimedOut)
+                error = ETIMEDOUT;
+            else if (wait == Wait::Failed || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+                error = errno;
+        }
+    }
+    if (error != 0) {
+        ::close(fd);
+        setSystemError(error);
+        return false;
+    }
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    m_fd = fd;
+    return true;
+}
+
+void TcpDevice::close()
+{
+    closeSocket();
+}
+
+void TcpDevice::closeSocket()
+{
+    if (m_trace)
+        m_trace->flush();
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+int TcpDevice::writeData(const char *data, int len)
+{
+    if (m_fd < 0) {
+        m_error = kNotConnected;
+        return -1;
+    }
+    if (!discardStaleBytes() && !open())
+        return -1;
+    if (!sendAll(data, len))
+        return -1;
+    if (m_trace)
+        m_trace->sent(QByteArray(data, len));
+    return len;
+}
+
+bool TcpDevice::discardStaleBytes()
+{
+    char chunk[kDiscardChunk];
+    QByteArray stale;
+    bool alive = true;
+    for (;;) {
+        const ssize_t received = ::recv(m_fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (received > 0) {
+            stale.append(chunk, int(received));
+            continue;
+        }
+        if (received < 0 && errno == EINTR)
+            continue;
+        alive = received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        break;
+    }
+    if (m_trace && !stale.isEmpty())
+        m_trace->discarded(stale);
+    return alive;
+}
+
+bool TcpDevice::sendAll(const char *data, int len)
+{
+    const qint64 deadline = now() + m_settings.responseTimeoutMs;
+    int sent = 0;
+    while (sent < len) {
+        const ssize_t n = ::send(m_fd, data + sent, std::size_t(len - sent), MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += int(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const Wait wait = waitFor(m_fd, POLLOUT, deadline);
+            if (wait == Wait::Ready)
+                continue;
+            if (wait == Wait::TimedOut)
+                m_error = kTimedOut;
+            else
+                setSystemError(errno);
+        } else {
+            setSystemError(errno);
+        }
+        closeSocket();
+        return false;
+    }
+    return true;
+}
+
+int TcpDevice::readData(char *data, int maxlen)
+{
+    if (maxlen <= 0)
+        return 0;
+    if (m_fd < 0) {
+        m_error = kNotConnected;
+        return -1;
+    }
+    const qint64 deadline = now() + m_settings.responseTimeoutMs;
+    int got = 0;
+    bool broken = false;
+    while (got < maxlen) {
+        const ssize_t n = ::recv(m_fd, data + got, std::size_t(maxlen - got), MSG_DONTWAIT);
+        if (n > 0) {
+            got += int(n);
+            continue;
+        }
+        if (n == 0) {
+            m_error = kClosedByPeer;
+            broken = true;
+            break;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            setSystemError(errno);
+            broken = true;
+            break;
+        }
+        const Wait wait = waitFor(m_fd, POLLIN, deadline);
+        if (wait == Wait::TimedOut)
+            m_error = kTimedOut;
+        else if (wait == Wait::Failed)
+            setSystemError(errno);
+        if (wait != Wait::Ready)
+            break;
+    }
+    if (m_trace && got > 0)
+        m_trace->received(QByteArray(data, got));
+    if (broken)
+        closeSocket();
+    return got > 0 || !broken ? got : -1;
+}
+
+void TcpDevice::setSystemError(int error)
+{
+    m_error = plainErrorText(error);
+}
+
+DeviceSetting *TcpDevice::deviceSetting() const
+{
+    return m_setting.get();
+}
+
+bool TcpDevice::isOpen() const
+{
+    return m_fd >= 0;
+}
+
+int TcpDevice::retryCount() const
+{
+    return m_settings.retryCount;
+}
+
+int TcpDevice::stationId() const
+{
+    return m_settings.stationId;
+}
+
+unsigned long TcpDevice::delayTime() const
+{
+    return m_settings.delayMs;
+}
+
+QString TcpDevice::errorString() const
+{
+    return m_error;
+}

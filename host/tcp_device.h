@@ -1,0 +1,77 @@
+#ifndef HOST_TCP_DEVICE_H
+#define HOST_TCP_DEVICE_H
+
+// The runtime's device object for a Modbus RTU slave reached over TCP: a
+// plain POSIX socket, waits by poll(), TCP_NODELAY on.
+//
+// readData waits until maxlen bytes have come or the response time-out has
+// passed and returns what came: 0 when nothing came in time, -1 when the link
+// broke with nothing received. Before each request the bytes of a reply that
+// came too late are thrown away, so a late reply never answers the next
+// request; a link found closed by the peer at that point is reopened once,
+// since nothing of the request has gone out yet.
+
+#include <QString>
+#include <memory>
+
+#include "settings/abstract_device_interface.h"
+#include "settings/drv_dev_setting.h"
+
+class FrameTrace;
+
+struct TcpDeviceSettings
+{
+    QString host = QStringLiteral("127.0.0.1");
+    quint16 port = 5020;
+    int stationId = 1;
+    int retryCount = 0;
+    unsigned long delayMs = 0;
+    int responseTimeoutMs = 1000;
+    int connectTimeoutMs = 1000;
+    // Names the link in the project database (LINK.HMIPORT).
+    QString deviceString = QStringLiteral("COM2");
+};
+
+class TcpDevice : public AbstractDeviceInterface
+{
+public:
+    explicit TcpDevice(const TcpDeviceSettings &settings);
+    ~TcpDevice() override;
+    TcpDevice(const TcpDevice &) = delete;
+    TcpDevice &operator=(const TcpDevice &) = delete;
+
+    int readData(char *data, int maxlen) override;
+    int writeData(const char *data, int len) override;
+    bool open() override;
+    void close() override;
+    DeviceSetting *deviceSetting() const override;
+    bool isOpen() const override;
+    int retryCount() const override;
+    int stationId() const override;
+    unsigned long delayTime() const override;
+    QString errorString() const override;
+
+    const TcpDeviceSettings &settings() const { return m_settings; }
+    // Not owned; null switches tracing off.
+    void setTrace(FrameTrace *trace) { m_trace = trace; }
+    // Successful connects so far.
+    int connectCount() const { return m_connects; }
+
+private:
+    bool connectTo(const struct addrinfo *address, qint64 deadline);
+    // Reads whatever is waiting without blocking; false when the peer has
+    // closed the link or it failed.
+    bool discardStaleBytes();
+    bool sendAll(const char *data, int len);
+    void closeSocket();
+    void setSystemError(int error);
+
+    TcpDeviceSettings m_settings;
+    std::unique_ptr<DeviceSetting> m_setting;
+    int m_fd = -1;
+    int m_connects = 0;
+    QString m_error;
+    FrameTrace *m_trace = nullptr;
+};
+
+#endif // HOST_TCP_DEVICE_H
