@@ -65,15 +65,6 @@ TEST(RegisterWritesFn16, RequestBytes)
     }
 }
 
-TEST(RegisterWritesFn16, WordFrameCarriesItsCrc)
-{
-    DriverModbusRtuSlaveOverTcp driver;
-    ScriptedDevice device;
-    device.queueReply(hex("01 10 00 63 00 01 F1 D7"));
-    EXPECT_TRUE(driver.writeWords(&device, 99, hex("34 12")));
-    EXPECT_EQ(toHex(device.written.value(0)), QStringLiteral("01 10 00 63 00 01 02 12 34 A2 B4"));
-}
-
 struct LimitCase
 {
     Fn16 kind;

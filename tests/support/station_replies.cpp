@@ -42,12 +42,10 @@ healthyStation(const QVector<unsigned short> &registers)
     };
 }
 
-QList<QByteArray> writeRequests(const QList<QByteArray> &frames)
+QStringList hexFrames(const QList<QByteArray> &frames)
 {
-    QList<QByteArray> writes;
-    for (const QByteArray &frame : frames) {
-        if (frame.size() > 1 && isWrite(frame.at(1)))
-            writes.append(frame);
-    }
-    return writes;
+    QStringList texts;
+    for (const QByteArray &frame : frames)
+        texts.append(toHex(frame));
+    return texts;
 }

@@ -8,13 +8,14 @@
 // image is not changed by writes. Anything else goes unanswered.
 
 #include <QByteArray>
+#include <QStringList>
 #include <QVector>
 #include <functional>
 
 std::function<QByteArray(const QByteArray &)>
 healthyStation(const QVector<unsigned short> &registers = {});
 
-// The write requests among the frames written, in order.
-QList<QByteArray> writeRequests(const QList<QByteArray> &frames);
+// Frames as hex texts, for readable comparisons.
+QStringList hexFrames(const QList<QByteArray> &frames);
 
 #endif // STATION_REPLIES_H
