@@ -7,7 +7,8 @@
 namespace {
 
 const quint64 AddressSpace = 65536;
-// One bit more than one reply can carry in 251 data bytes would need.
+// 2008 bits fill 251 data bytes: a 256-byte reply, the most the 257-byte
+// receive buffer holds.
 const quint64 MaxReadBits = 2008;
 
 // DO and FN5DO read coils; every other area reads discrete inputs.

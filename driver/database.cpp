@@ -1,28 +1,100 @@
-// Placeholder: not implemented yet.
+// The project database gate and the valid bit address map: which DI and DO
+// addresses the project has configured on each station of the link.
+
 #include "modbus_rtu_slave_over_tcp.h"
+#include "tag_address.h"
+#include "../tools/tools.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+const char *const SQLITE_DRIVER = "QSQLITE";
+const char *const READ_ONLY_OPTION = "QSQLITE_OPEN_READONLY";
+const char *const TAG_ADDRESSES_SQL = "SELECT address FROM custom_tag_table WHERE connector_id = %1";
+
+} // namespace
 
 bool DriverModbusRtuSlaveOverTcp::createDBConnection()
 {
-    setCommError(QStringLiteral("not implemented"));
-    return false;
+    if (QSqlDatabase::contains(connectionName))
+        return true;
+    QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(SQLITE_DRIVER), connectionName);
+    db.setDatabaseName(GetDatabaseName());
+    db.setConnectOptions(QLatin1String(READ_ONLY_OPTION));
+    return db.open();
 }
 
-bool DriverModbusRtuSlaveOverTcp::readDB(const QString &)
+bool DriverModbusRtuSlaveOverTcp::readDB(const QString &deviceString)
 {
-    setCommError(QStringLiteral("not implemented"));
-    return false;
+    if (!databaseOpen) {
+        if (validBitAddressesLoaded)
+            return true;
+        databaseOpen = createDBConnection();
+        if (!databaseOpen) {
+            setCommError(QStringLiteral("can not open database"));
+            return false;
+        }
+    }
+    if (validBitAddressesLoaded)
+        return true;
+
+    int linkId = 0;
+    unsigned char defaultStation = 0;
+    if (!GetLinkIdAndDefaultStationId(connectionName, DevStrToHmiPort(deviceString), linkId,
+                                      defaultStation)) {
+        setCommError(QStringLiteral("failed to get default station id"));
+        return false;
+    }
+    if (!initValidBitAddressesMap(linkId, defaultStation)) {
+        setCommError(QStringLiteral("failed to initialize valid bit addresses table"));
+        return false;
+    }
+
+    // Loaded for good: the connection is closed but stays registered.
+    validBitAddressesLoaded = true;
+    QSqlDatabase::database(connectionName, true).close();
+    databaseOpen = false;
+    return true;
 }
 
-bool DriverModbusRtuSlaveOverTcp::initValidBitAddressesMap(int, unsigned char)
+bool DriverModbusRtuSlaveOverTcp::initValidBitAddressesMap(int connectorId,
+                                                           unsigned char defaultStation)
 {
-    setCommError(QStringLiteral("not implemented"));
-    return false;
+    QSqlQuery query(QSqlDatabase::database(connectionName, true));
+    query.setForwardOnly(true);
+    query.exec(QString::fromLatin1(TAG_ADDRESSES_SQL).arg(connectorId));
+    if (!query.isActive())
+        return false;
+
+    validBitAddressesMap.clear();
+    while (query.next()) {
+        const TagBit bit = ModbusRTUSlaveClassifyTagAddress(query.value(0).toString(), defaultStation);
+        if (bit.area == TagBitArea::DI)
+            validBitAddressesMapInsertDI(bit.station, bit.address);
+        else if (bit.area == TagBitArea::DO)
+            validBitAddressesMapInsertDO(bit.station, bit.address);
+    }
+
+    // The sets were filled in database order; searching needs them sorted.
+    for (auto entry = validBitAddressesMap.begin(); entry != validBitAddressesMap.end(); ++entry) {
+        entry->DISetSort();
+        entry->DOSetSort();
+    }
+    return true;
 }
 
-void DriverModbusRtuSlaveOverTcp::validBitAddressesMapInsertDI(unsigned char, unsigned short)
+void DriverModbusRtuSlaveOverTcp::validBitAddressesMapInsertDI(unsigned char station,
+                                                               unsigned short address)
 {
+    // operator[] creates the station's empty entry when it has none.
+    validBitAddressesMap[station].DISetPush(address);
 }
 
-void DriverModbusRtuSlaveOverTcp::validBitAddressesMapInsertDO(unsigned char, unsigned short)
+void DriverModbusRtuSlaveOverTcp::validBitAddressesMapInsertDO(unsigned char station,
+                                                               unsigned short address)
 {
+    validBitAddressesMap[station].DOSetPush(address);
 }

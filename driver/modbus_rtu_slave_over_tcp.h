@@ -155,10 +155,21 @@ private:
     QByteArray readRegistersWithBits(AbstractDeviceInterface *device, unsigned short address,
                                      unsigned char bit, const QByteArray &bits, int count);
 
+    // What tells the sparse DI and DO byte reads apart: the station set they
+    // consult, the area they read and their text for a station without entry.
+    struct SparseArea;
+    // Reads count bytes of bits from start on, asking the device only for the
+    // runs of addresses configured in the area's set: one readDIDOs per run,
+    // the device's delay between runs, an empty result if any run fails.
+    QByteArray readConfiguredBits(AbstractDeviceInterface *device, const SparseArea &area,
+                                  unsigned short start, int count);
+
     bool commError;
     bool debugMode;
     bool databaseOpen;
     bool validBitAddressesLoaded;
+    // Station-prefixed tag addresses; the map load scans for exactly this
+    // shape with ModbusRTUSlaveClassifyTagAddress (tag_address.h).
     QRegExp bitAddressRegExp;
     QString lastError;
     QString connectionName;

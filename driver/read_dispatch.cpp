@@ -1,8 +1,128 @@
-// Placeholder: not implemented yet.
-#include "modbus_rtu_slave_over_tcp.h"
+// The runtime's read: gate, one parse of the address, the retry loop, and the
+// choice of one read transaction by data type and area prefix.
 
-QByteArray DriverModbusRtuSlaveOverTcp::read(AbstractDeviceInterface *, const CommunicatorCommand &)
+#include "modbus_rtu_slave_over_tcp.h"
+#include "address.h"
+#include "../tools/tools.h"
+
+namespace {
+
+// Data type codes of the runtime's requests.
+enum ReadDataType : unsigned {
+    TypeBit = 0,
+    TypeByte = 1,
+    TypeWord = 2,
+    TypeDoubleWord = 3,
+    TypeBlock = 5,
+    TypeSecondBit = 6
+};
+
+struct ParsedAddress
 {
-    setCommError(QStringLiteral("not implemented"));
-    return QByteArray();
+    QByteArray prefix;
+    unsigned short number = 0;
+    unsigned char bit = 0;
+};
+
+ParsedAddress parseAddress(const QString &text)
+{
+    ParsedAddress parsed;
+    ModbusRTUSlaveParseAddress(text, parsed.prefix, parsed.number, parsed.bit);
+    return parsed;
+}
+
+QString deviceStringOf(AbstractDeviceInterface *device)
+{
+    const DeviceSetting *setting = device->deviceSetting();
+    return setting ? setting->deviceString : QString();
+}
+
+// Bit reads of coils and discrete inputs; the leading letters decide, so DOX
+// counts as DO here.
+bool isCoilOrInputPrefix(const QByteArray &prefix)
+{
+    const char *text = prefix.constData();
+    return qstrnicmp(text, "DO", 2) == 0 || qstrnicmp(text, "FN5DO", 5) == 0
+           || qstrnicmp(text, "DI", 2) == 0;
+}
+
+// Byte reads compare whole prefixes.
+bool isRegisterPrefix(const QByteArray &prefix)
+{
+    const char *text = prefix.constData();
+    return qstricmp(text, "HR") == 0 || qstricmp(text, "FN6HR") == 0 || qstricmp(text, "IR") == 0;
+}
+
+bool isDiscreteInputPrefix(const QByteArray &prefix) { return qstricmp(prefix.constData(), "DI") == 0; }
+
+// SW anywhere in the address puts the high word of a double word first.
+bool highWordFirst(const QString &address)
+{
+    return address.indexOf(QLatin1String("SW"), 0, Qt::CaseInsensitive) >= 0;
+}
+
+QByteArray readBitItems(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInterface *device,
+                        const ParsedAddress &at, int count)
+{
+    if (isCoilOrInputPrefix(at.prefix))
+        return driver.readDIDOs(device, at.prefix, at.number, count);
+    return driver.readIRHRbits(device, at.prefix, at.number, at.bit, count);
+}
+
+QByteArray readByteItems(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInterface *device,
+                         const ParsedAddress &at, int count)
+{
+    if (isRegisterPrefix(at.prefix))
+        return driver.readBytes(device, at.prefix, at.number, count);
+    if (isDiscreteInputPrefix(at.prefix))
+        return driver.readBytesFromDI(device, at.number, count);
+    return driver.readBytesFromDO(device, at.number, count);
+}
+
+// One attempt: the transaction of the command's data type and prefix. Returns
+// false, with the error set, for a data type this driver does not read.
+bool readOnce(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInterface *device,
+              const CommunicatorCommand &command, const ParsedAddress &at, QByteArray &result)
+{
+    const int count = command.count();
+    switch (unsigned(command.dataType())) {
+    case TypeBit:
+    case TypeSecondBit:
+        result = readBitItems(driver, device, at, count);
+        return true;
+    case TypeByte:
+    case TypeBlock:
+        result = readByteItems(driver, device, at, count);
+        return true;
+    case TypeWord:
+        result = driver.readWords(device, at.prefix, at.number, count);
+        return true;
+    case TypeDoubleWord:
+        result = driver.readDWords(device, at.prefix, at.number, count,
+                                   highWordFirst(command.address()));
+        return true;
+    default:
+        driver.setCommError(QStringLiteral("unsupported data type: ") + command.address());
+        return false;
+    }
+}
+
+} // namespace
+
+QByteArray DriverModbusRtuSlaveOverTcp::read(AbstractDeviceInterface *device,
+                                             const CommunicatorCommand &command)
+{
+    if (!validBitAddressesLoaded && !readDB(deviceStringOf(device)))
+        return QByteArray();
+
+    const ParsedAddress at = parseAddress(command.address());
+    QByteArray result;
+    const bool finished = runAttempts(device, [&] {
+        return readOnce(*this, device, command, at, result);
+    });
+    if (!finished)
+        return QByteArray();
+    if (hasError())
+        appendCmdToReadCommError((unsigned char)device->stationId(), command);
+    return result;
 }

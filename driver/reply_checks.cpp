@@ -3,6 +3,8 @@
 #include "modbus_rtu_slave_over_tcp.h"
 #include "rtu_frame.h"
 
+#include <cstring>
+
 bool DriverModbusRtuSlaveOverTcp::checkMinADU(AbstractDeviceInterface *device, const char *reply,
                                               int received)
 {

@@ -49,6 +49,10 @@ void clearUnnecessaryBits(QByteArray &bits, int n)
     if (n % 8 == 0)
         return;
     const int byte = n / 8;
+    // An array not yet cut to n bits has no such byte: neither read past its
+    // end nor let the assignment grow it.
+    if (byte < 0 || byte >= bits.size())
+        return;
     bits[byte] = char((unsigned char)bits.at(byte) & ((1u << (n % 8)) - 1));
 }
 
@@ -69,15 +73,23 @@ void RotateArray(unsigned char *p, int a, int b)
 
 void RightShiftNBits(QByteArray &bits, int n)
 {
+    if (n <= 0)
+        return;
     unsigned char *data = reinterpret_cast<unsigned char *>(bits.data()); // detaches
     int length = bits.size();
+    if (n >= 8 * qint64(length)) {
+        // Every bit is shifted out; rotating by more bytes than there are
+        // would run off the array.
+        std::fill(data, data + length, 0);
+        return;
+    }
     const int byteShift = n / 8;
     const int r = n % 8;
     if (byteShift > 0) {
         RotateArray(data, byteShift, length - byteShift);
         length -= byteShift;
     }
-    if (r == 0 || length <= 0)
+    if (r == 0)
         return;
     data[0] = (unsigned char)(data[0] >> r);
     for (int i = 0; i + 1 < length; ++i) {

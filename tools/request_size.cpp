@@ -4,20 +4,22 @@
 
 int GetSafeDataLen(const CommunicatorCommand &command)
 {
-    const int count = command.count();
+    // Products are taken on unsigned values: a count too large for its data
+    // type wraps instead of overflowing a signed int.
+    const unsigned int count = unsigned(command.count());
     switch (command.dataType()) {
     case 0: // bit
     case 6: // bit, second kind
-        return int(NumOfBitsToNumOfBytes(0, unsigned(count)));
+        return int(NumOfBitsToNumOfBytes(0, count));
     case 1: // byte
     case 5: // block
-        return count;
+        return int(count);
     case 2: // word
-        return 2 * count;
+        return int(2u * count);
     case 3: // double word
-        return 4 * count;
+        return int(4u * count);
     case 4: // 64-bit item
-        return 8 * count;
+        return int(8u * count);
     default:
         return 0;
     }
