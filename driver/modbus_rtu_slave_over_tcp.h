@@ -14,6 +14,8 @@
 #include "../settings/drv_dev_setting.h"
 #include "bitset/modbus_bit_set.h"
 
+struct RegisterPayload;
+
 // Modbus RTU master over the runtime's byte link. One object serves one
 // runtime; it is called from one thread at a time.
 //
@@ -131,6 +133,27 @@ private:
     // register data are at reply + 3.
     bool requestRegisters(AbstractDeviceInterface *device, const QByteArray &prefix,
                           unsigned short address, quint64 registers, const char *item, char *reply);
+
+    // The exchange of every write request: the reply is the 8-byte
+    // acknowledgement (or a 5-byte exception reply).
+    bool writeExchange(AbstractDeviceInterface *device, const QByteArray &request);
+    // False, with the refusal text naming `item`, when `registers` holding
+    // registers from address leave the address space or exceed one write.
+    bool registerWriteFits(unsigned short address, quint64 registers, const char *item);
+    // The payload in one function-16 request, or register by register with
+    // function 6 and the device's delay between registers; limits checked first.
+    bool writeRegistersFn16(AbstractDeviceInterface *device, unsigned short address,
+                            const RegisterPayload &payload);
+    bool writeRegistersFn6(AbstractDeviceInterface *device, unsigned short address,
+                           const RegisterPayload &payload);
+    // Function-6 requests for the registers of wire (wire order, two bytes
+    // each) from address on, stopping at the first failure.
+    bool writeSingleRegisters(AbstractDeviceInterface *device, unsigned short address,
+                              const QByteArray &wire, bool pauseBetween);
+    // Reads the holding registers that bits bit .. bit+count-1 fall into and
+    // sets those bits to the given values; empty when the read failed.
+    QByteArray readRegistersWithBits(AbstractDeviceInterface *device, unsigned short address,
+                                     unsigned char bit, const QByteArray &bits, int count);
 
     // What tells the sparse DI and DO byte reads apart: the station set they
     // consult, the area they read and their text for a station without entry.
