@@ -21,7 +21,8 @@ struct RegisterPayload;
 //
 // The definitions are split by concern:
 //   modbus_rtu_slave_over_tcp.cpp  identity, error state, entry points
-//   dispatch.cpp                   read and write: gate, parse, attempts, routing
+//   read_dispatch.cpp, write_dispatch.cpp, attempts.cpp
+//                                  read and write: gate, parse, attempts, routing
 //   reply_checks.cpp, exchange.cpp the first five reply bytes; send and receive
 //   register_reads.cpp, coil_reads.cpp, sparse_reads.cpp
 //   register_writes.cpp, fn6_writes.cpp, coil_writes.cpp
@@ -115,6 +116,11 @@ public:
     void validBitAddressesMapInsertDO(unsigned char station, unsigned short address);
 
 private:
+    // The map gate of every request: loads the valid bit addresses on the
+    // first request (and on every request until a load succeeds) with the
+    // device string of the device's settings.
+    bool ensureValidBitAddresses(AbstractDeviceInterface *device);
+
     // The frame of every read and write request: sleeps the device's delay,
     // clears the error flag and reopens the link before each attempt, then
     // runs attempt(). Attempts repeat while an error is held and the device's

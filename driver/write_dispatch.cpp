@@ -121,26 +121,16 @@ WriteTransaction findTransaction(const TypeRoutes &routes, const QByteArray &pre
     return nullptr;
 }
 
-QString deviceString(const AbstractDeviceInterface *device)
-{
-    const DeviceSetting *setting = device->deviceSetting();
-    return setting ? setting->deviceString : QString();
-}
-
 } // namespace
 
 bool DriverModbusRtuSlaveOverTcp::write(AbstractDeviceInterface *device,
                                         const CommunicatorCommand &command, const QByteArray &data)
 {
-    if (!validBitAddressesLoaded && !readDB(deviceString(device)))
+    if (!ensureValidBitAddresses(device))
         return false;
 
     const QString address = command.address();
-    QByteArray prefix;
-    unsigned short number = 0;
-    unsigned char bit = 0;
-    ModbusRTUSlaveParseAddress(address, prefix, number, bit);
-    const bool highWordFirst = address.indexOf(QLatin1String("SW"), 0, Qt::CaseInsensitive) >= 0;
+    const DeviceAddress at = ParseDeviceAddress(address);
     const unsigned type = unsigned(command.dataType());
 
     bool result = false;
@@ -151,14 +141,14 @@ bool DriverModbusRtuSlaveOverTcp::write(AbstractDeviceInterface *device,
             setCommError(QStringLiteral("unsupported data type: ") + address);
             return false;
         }
-        const WriteTransaction transaction = findTransaction(routes, prefix);
+        const WriteTransaction transaction = findTransaction(routes, at.prefix);
         if (!transaction) {
             // Counts as a failed attempt: retried like one.
             setCommError(QString::fromLatin1(routes.noRoute).arg(address));
             return true;
         }
-        const WriteRequest request{device, number, bit, ToSafeData(command, data),
-                                   command.count(), highWordFirst};
+        const WriteRequest request{device, at.number, at.bit, ToSafeData(command, data),
+                                   command.count(), at.highWordFirst};
         result = transaction(*this, request);
         return true;
     });
