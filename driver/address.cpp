@@ -52,3 +52,11 @@ void ModbusRTUSlaveParseAddress(const QString &address, QByteArray &prefix,
         index = (unsigned char)(10 * index + (text.at(i) - '0'));
     bit = index;
 }
+
+DeviceAddress ParseDeviceAddress(const QString &address)
+{
+    DeviceAddress parsed;
+    ModbusRTUSlaveParseAddress(address, parsed.prefix, parsed.number, parsed.bit);
+    parsed.highWordFirst = address.indexOf(QLatin1String("SW"), 0, Qt::CaseInsensitive) >= 0;
+    return parsed;
+}

@@ -11,4 +11,17 @@
 void ModbusRTUSlaveParseAddress(const QString &address, QByteArray &prefix,
                                 unsigned short &number, unsigned char &bit);
 
+// A device address as the dispatchers use it.
+struct DeviceAddress
+{
+    QByteArray prefix;
+    unsigned short number = 0;
+    unsigned char bit = 0; // 0 unless the address has a point
+    bool highWordFirst = false;
+};
+
+// Parses the address once for a request; SW anywhere in the text, in any
+// case, puts the high-order half of a double word in the first register.
+DeviceAddress ParseDeviceAddress(const QString &address);
+
 #endif // ADDRESS_H

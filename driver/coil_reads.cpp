@@ -6,7 +6,6 @@
 
 namespace {
 
-const quint64 AddressSpace = 65536;
 // 2008 bits fill 251 data bytes: a 256-byte reply, the most the 257-byte
 // receive buffer holds.
 const quint64 MaxReadBits = 2008;
@@ -26,7 +25,7 @@ QByteArray DriverModbusRtuSlaveOverTcp::readDIDOs(AbstractDeviceInterface *devic
                                                   int count)
 {
     const quint64 bits = quint32(count);
-    if (address + bits > AddressSpace || bits > MaxReadBits) {
+    if (address + bits > ModbusAddressSpace || bits > MaxReadBits) {
         setCommError(QString::asprintf("can't read %d bits from %s%u", count, prefix.constData(),
                                        unsigned(address) + 1));
         return QByteArray();

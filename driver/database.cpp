@@ -98,3 +98,11 @@ void DriverModbusRtuSlaveOverTcp::validBitAddressesMapInsertDO(unsigned char sta
 {
     validBitAddressesMap[station].DOSetPush(address);
 }
+
+bool DriverModbusRtuSlaveOverTcp::ensureValidBitAddresses(AbstractDeviceInterface *device)
+{
+    if (validBitAddressesLoaded)
+        return true;
+    const DeviceSetting *setting = device->deviceSetting();
+    return readDB(setting ? setting->deviceString : QString());
+}

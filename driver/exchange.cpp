@@ -36,3 +36,12 @@ bool DriverModbusRtuSlaveOverTcp::exchange(AbstractDeviceInterface *device,
     }
     return true;
 }
+
+bool DriverModbusRtuSlaveOverTcp::writeExchange(AbstractDeviceInterface *device,
+                                                const QByteArray &request)
+{
+    // Every write is acknowledged by 8 bytes: 5 checked first, then 3.
+    const int acknowledgementRest = 3;
+    char reply[ReplyBufferSize];
+    return exchange(device, request, reply, acknowledgementRest);
+}

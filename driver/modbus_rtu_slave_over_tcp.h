@@ -14,12 +14,15 @@
 #include "../settings/drv_dev_setting.h"
 #include "bitset/modbus_bit_set.h"
 
+struct RegisterPayload;
+
 // Modbus RTU master over the runtime's byte link. One object serves one
 // runtime; it is called from one thread at a time.
 //
 // The definitions are split by concern:
 //   modbus_rtu_slave_over_tcp.cpp  identity, error state, entry points
-//   dispatch.cpp                   read and write: gate, parse, attempts, routing
+//   read_dispatch.cpp, write_dispatch.cpp, attempts.cpp
+//                                  read and write: gate, parse, attempts, routing
 //   reply_checks.cpp, exchange.cpp the first five reply bytes; send and receive
 //   register_reads.cpp, coil_reads.cpp, sparse_reads.cpp
 //   register_writes.cpp, fn6_writes.cpp, coil_writes.cpp
@@ -113,6 +116,11 @@ public:
     void validBitAddressesMapInsertDO(unsigned char station, unsigned short address);
 
 private:
+    // The map gate of every request: loads the valid bit addresses on the
+    // first request (and on every request until a load succeeds) with the
+    // device string of the device's settings.
+    bool ensureValidBitAddresses(AbstractDeviceInterface *device);
+
     // The frame of every read and write request: sleeps the device's delay,
     // clears the error flag and reopens the link before each attempt, then
     // runs attempt(). Attempts repeat while an error is held and the device's
@@ -131,6 +139,27 @@ private:
     // register data are at reply + 3.
     bool requestRegisters(AbstractDeviceInterface *device, const QByteArray &prefix,
                           unsigned short address, quint64 registers, const char *item, char *reply);
+
+    // The exchange of every write request: the reply is the 8-byte
+    // acknowledgement (or a 5-byte exception reply).
+    bool writeExchange(AbstractDeviceInterface *device, const QByteArray &request);
+    // False, with the refusal text naming `item`, when `registers` holding
+    // registers from address leave the address space or exceed one write.
+    bool registerWriteFits(unsigned short address, quint64 registers, const char *item);
+    // The payload in one function-16 request, or register by register with
+    // function 6 and the device's delay between registers; limits checked first.
+    bool writeRegistersFn16(AbstractDeviceInterface *device, unsigned short address,
+                            const RegisterPayload &payload);
+    bool writeRegistersFn6(AbstractDeviceInterface *device, unsigned short address,
+                           const RegisterPayload &payload);
+    // Function-6 requests for the registers of wire (wire order, two bytes
+    // each) from address on, stopping at the first failure.
+    bool writeSingleRegisters(AbstractDeviceInterface *device, unsigned short address,
+                              const QByteArray &wire, bool pauseBetween);
+    // Reads the holding registers that bits bit .. bit+count-1 fall into and
+    // sets those bits to the given values; empty when the read failed.
+    QByteArray readRegistersWithBits(AbstractDeviceInterface *device, unsigned short address,
+                                     unsigned char bit, const QByteArray &bits, int count);
 
     // What tells the sparse DI and DO byte reads apart: the station set they
     // consult, the area they read and their text for a station without entry.

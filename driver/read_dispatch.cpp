@@ -17,26 +17,6 @@ enum ReadDataType : unsigned {
     TypeSecondBit = 6
 };
 
-struct ParsedAddress
-{
-    QByteArray prefix;
-    unsigned short number = 0;
-    unsigned char bit = 0;
-};
-
-ParsedAddress parseAddress(const QString &text)
-{
-    ParsedAddress parsed;
-    ModbusRTUSlaveParseAddress(text, parsed.prefix, parsed.number, parsed.bit);
-    return parsed;
-}
-
-QString deviceStringOf(AbstractDeviceInterface *device)
-{
-    const DeviceSetting *setting = device->deviceSetting();
-    return setting ? setting->deviceString : QString();
-}
-
 // Bit reads of coils and discrete inputs; the leading letters decide, so DOX
 // counts as DO here.
 bool isCoilOrInputPrefix(const QByteArray &prefix)
@@ -55,14 +35,8 @@ bool isRegisterPrefix(const QByteArray &prefix)
 
 bool isDiscreteInputPrefix(const QByteArray &prefix) { return qstricmp(prefix.constData(), "DI") == 0; }
 
-// SW anywhere in the address puts the high word of a double word first.
-bool highWordFirst(const QString &address)
-{
-    return address.indexOf(QLatin1String("SW"), 0, Qt::CaseInsensitive) >= 0;
-}
-
 QByteArray readBitItems(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInterface *device,
-                        const ParsedAddress &at, int count)
+                        const DeviceAddress &at, int count)
 {
     if (isCoilOrInputPrefix(at.prefix))
         return driver.readDIDOs(device, at.prefix, at.number, count);
@@ -70,7 +44,7 @@ QByteArray readBitItems(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInter
 }
 
 QByteArray readByteItems(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInterface *device,
-                         const ParsedAddress &at, int count)
+                         const DeviceAddress &at, int count)
 {
     if (isRegisterPrefix(at.prefix))
         return driver.readBytes(device, at.prefix, at.number, count);
@@ -82,7 +56,7 @@ QByteArray readByteItems(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInte
 // One attempt: the transaction of the command's data type and prefix. Returns
 // false, with the error set, for a data type this driver does not read.
 bool readOnce(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInterface *device,
-              const CommunicatorCommand &command, const ParsedAddress &at, QByteArray &result)
+              const CommunicatorCommand &command, const DeviceAddress &at, QByteArray &result)
 {
     const int count = command.count();
     switch (unsigned(command.dataType())) {
@@ -98,8 +72,7 @@ bool readOnce(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInterface *devi
         result = driver.readWords(device, at.prefix, at.number, count);
         return true;
     case TypeDoubleWord:
-        result = driver.readDWords(device, at.prefix, at.number, count,
-                                   highWordFirst(command.address()));
+        result = driver.readDWords(device, at.prefix, at.number, count, at.highWordFirst);
         return true;
     default:
         driver.setCommError(QStringLiteral("unsupported data type: ") + command.address());
@@ -112,10 +85,10 @@ bool readOnce(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInterface *devi
 QByteArray DriverModbusRtuSlaveOverTcp::read(AbstractDeviceInterface *device,
                                              const CommunicatorCommand &command)
 {
-    if (!validBitAddressesLoaded && !readDB(deviceStringOf(device)))
+    if (!ensureValidBitAddresses(device))
         return QByteArray();
 
-    const ParsedAddress at = parseAddress(command.address());
+    const DeviceAddress at = ParseDeviceAddress(command.address());
     QByteArray result;
     const bool finished = runAttempts(device, [&] {
         return readOnce(*this, device, command, at, result);

@@ -6,7 +6,6 @@
 
 namespace {
 
-const quint64 AddressSpace = 65536;
 const quint64 MaxReadRegisters = 125;
 
 // HR and FN6HR read holding registers; every other area reads input registers.
@@ -27,7 +26,7 @@ bool DriverModbusRtuSlaveOverTcp::requestRegisters(AbstractDeviceInterface *devi
                                                    const QByteArray &prefix, unsigned short address,
                                                    quint64 registers, const char *item, char *reply)
 {
-    if (address + registers > AddressSpace || registers > MaxReadRegisters) {
+    if (address + registers > ModbusAddressSpace || registers > MaxReadRegisters) {
         setCommError(QString::asprintf("can't read any %s from %s%d", item, prefix.constData(),
                                        int(address) + 1));
         return false;

@@ -1,26 +1,110 @@
-// Placeholder: not implemented yet.
+// Writes of holding registers with function 16 (write multiple registers):
+// words, double words, bytes, and bits inside registers by read-modify-write.
+
 #include "modbus_rtu_slave_over_tcp.h"
+#include "register_payload.h"
+#include "rtu_frame.h"
+#include "../tools/tools.h"
 
-bool DriverModbusRtuSlaveOverTcp::writeWords(AbstractDeviceInterface *, unsigned short, const QByteArray &)
+namespace {
+
+// One write request carries at most this many registers.
+const quint64 MaxWriteRegisters = 123;
+
+// Registers of whole byte pairs; a trailing odd byte counts only where a
+// payload says so.
+quint64 registersOf(int bytes) { return quint64(bytes) / 2; }
+
+RegisterPayload makePayload(const char *item, quint64 registers, const QByteArray &wire)
 {
-    setCommError(QStringLiteral("not implemented"));
+    return RegisterPayload{item, registers, wire, (unsigned short)(wire.size() / 2)};
+}
+
+} // namespace
+
+RegisterPayload wordPayload(const QByteArray &data)
+{
+    RegisterPayload words =
+        makePayload("word", registersOf(data.size()), toBigEndianUShortArray(data));
+    // Only whole words count; the callers always give an even size.
+    words.requestRegisters = (unsigned short)words.registers;
+    return words;
+}
+
+RegisterPayload doubleWordPayload(const QByteArray &data, bool highWordFirst)
+{
+    // The limits count the registers of the data as given, before any padding.
+    return makePayload("double word", registersOf(data.size()),
+                   highWordFirst ? toBigEndianULongArray(data) : toBigEndianUShortArray(data));
+}
+
+RegisterPayload bytePayload(const QByteArray &data)
+{
+    return makePayload("byte", (quint64(data.size()) + 1) / 2, toBigEndianUShortArray(data));
+}
+
+bool DriverModbusRtuSlaveOverTcp::registerWriteFits(unsigned short address, quint64 registers,
+                                                    const char *item)
+{
+    if (address + registers <= ModbusAddressSpace && registers <= MaxWriteRegisters)
+        return true;
+    setCommError(QString::asprintf("can't write any %s to HR%d", item, int(address) + 1));
     return false;
 }
 
-bool DriverModbusRtuSlaveOverTcp::writeDWords(AbstractDeviceInterface *, unsigned short, const QByteArray &, bool)
+bool DriverModbusRtuSlaveOverTcp::writeRegistersFn16(AbstractDeviceInterface *device,
+                                                     unsigned short address,
+                                                     const RegisterPayload &payload)
 {
-    setCommError(QStringLiteral("not implemented"));
-    return false;
+    if (!registerWriteFits(address, payload.registers, payload.item))
+        return false;
+    const QByteArray request = ModbusRTUSlaveBuildFn16Request(
+        (unsigned char)device->stationId(), address, payload.requestRegisters, payload.wire);
+    return writeExchange(device, request);
 }
 
-bool DriverModbusRtuSlaveOverTcp::writeBytes(AbstractDeviceInterface *, unsigned short, const QByteArray &)
+bool DriverModbusRtuSlaveOverTcp::writeWords(AbstractDeviceInterface *device,
+                                             unsigned short address, const QByteArray &data)
 {
-    setCommError(QStringLiteral("not implemented"));
-    return false;
+    return writeRegistersFn16(device, address, wordPayload(data));
 }
 
-bool DriverModbusRtuSlaveOverTcp::writeHRbit(AbstractDeviceInterface *, unsigned short, unsigned char, const QByteArray &, int)
+bool DriverModbusRtuSlaveOverTcp::writeDWords(AbstractDeviceInterface *device,
+                                              unsigned short address, const QByteArray &data,
+                                              bool highWordFirst)
 {
-    setCommError(QStringLiteral("not implemented"));
-    return false;
+    return writeRegistersFn16(device, address, doubleWordPayload(data, highWordFirst));
+}
+
+bool DriverModbusRtuSlaveOverTcp::writeBytes(AbstractDeviceInterface *device,
+                                             unsigned short address, const QByteArray &data)
+{
+    return writeRegistersFn16(device, address, bytePayload(data));
+}
+
+QByteArray DriverModbusRtuSlaveOverTcp::readRegistersWithBits(AbstractDeviceInterface *device,
+                                                              unsigned short address,
+                                                              unsigned char bit,
+                                                              const QByteArray &bits, int count)
+{
+    // A negative count goes to the read as it is, which refuses it.
+    const int words = count < 0 ? count : int(NumOfBitsToNumOfWords(bit, unsigned(count)));
+    QByteArray registers = readWords(device, QByteArrayLiteral("HR"), address, words);
+    if (registers.isEmpty())
+        return registers;
+    // Register address + j/16 holds bit j in its bit j mod 16: the registers
+    // read, little-endian, form one bit array.
+    for (int i = 0; i < count; ++i)
+        setBit(registers, bit + i, bitOrZero(bits, i));
+    return registers;
+}
+
+bool DriverModbusRtuSlaveOverTcp::writeHRbit(AbstractDeviceInterface *device,
+                                             unsigned short address, unsigned char bit,
+                                             const QByteArray &bits, int count)
+{
+    const QByteArray registers = readRegistersWithBits(device, address, bit, bits, count);
+    if (registers.isEmpty())
+        return false;
+    return writeWords(device, address, registers);
 }

@@ -43,6 +43,9 @@ enum ModbusFunction : unsigned char {
     FnExceptionFlag = 0x80
 };
 
+// Register and coil numbers are 16 bits wide: a request may reach up to here.
+const quint64 ModbusAddressSpace = 65536;
+
 // Receive buffer of every transaction; the longest reply is 256 bytes.
 const int ReplyBufferSize = 257;
 // Length of the first read of every reply: the length of an exception reply.
