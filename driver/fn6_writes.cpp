@@ -73,8 +73,9 @@ bool DriverModbusRtuSlaveOverTcp::writeHRbitWithFN6(AbstractDeviceInterface *dev
                                                     const QByteArray &bits, int count)
 {
     const QByteArray registers = readRegistersWithBits(device, address, bit, bits, count);
+    // As in writeHRbit: an empty read without an error leaves nothing to write.
     if (registers.isEmpty())
-        return false;
+        return !hasError();
     // Every register read goes back, changed or not, without pauses.
     return writeSingleRegisters(device, address, toBigEndianUShortArray(registers), BackToBack);
 }

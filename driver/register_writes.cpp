@@ -104,7 +104,9 @@ bool DriverModbusRtuSlaveOverTcp::writeHRbit(AbstractDeviceInterface *device,
                                              const QByteArray &bits, int count)
 {
     const QByteArray registers = readRegistersWithBits(device, address, bit, bits, count);
+    // Nothing read is a failure only when the read reported one: no bits from
+    // bit 0 on touch no register, and the read of none succeeds empty.
     if (registers.isEmpty())
-        return false;
+        return !hasError();
     return writeWords(device, address, registers);
 }

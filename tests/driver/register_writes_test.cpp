@@ -212,4 +212,31 @@ TEST(RegisterBitWrites, NegativeCountIsRefusedByTheRead)
     EXPECT_TRUE(device.written.isEmpty());
 }
 
+// No bits from bit 0 on lie in no register: the read asks for none. A station
+// that answers it normally leaves nothing to write, and the write succeeds;
+// one that refuses it fails the write with its exception. Either way the
+// result agrees with the error flag, which is all the dispatcher looks at.
+TEST(RegisterBitWrites, NoBitsAtBitZeroWriteNoRegister)
+{
+    for (const bool fn6 : {false, true}) {
+        SCOPED_TRACE(fn6 ? "function 6" : "function 16");
+        DriverModbusRtuSlaveOverTcp driver;
+        ScriptedDevice device;
+        device.setResponder(healthyStation());
+        const bool ok = fn6 ? driver.writeHRbitWithFN6(&device, 9, 0, QByteArray(), 0)
+                            : driver.writeHRbit(&device, 9, 0, QByteArray(), 0);
+        EXPECT_TRUE(ok);
+        EXPECT_FALSE(driver.hasError());
+        EXPECT_EQ(hexFrames(device.written), QStringList{toHex(rtu("01 03 00 09 00 00"))});
+
+        DriverModbusRtuSlaveOverTcp refused;
+        ScriptedDevice strict;
+        strict.queueReply(rtu("01 83 03"));
+        EXPECT_FALSE(fn6 ? refused.writeHRbitWithFN6(&strict, 9, 0, QByteArray(), 0)
+                         : refused.writeHRbit(&strict, 9, 0, QByteArray(), 0));
+        EXPECT_EQ(refused.getLastError(), QStringLiteral("exception code:0x03"));
+        EXPECT_EQ(strict.written.size(), 1);
+    }
+}
+
 } // namespace
