@@ -1,0 +1,73 @@
+#ifndef FUZZ_DEVICE_H
+#define FUZZ_DEVICE_H
+
+// A device whose replies come from the fuzz input. Every readData takes one
+// control byte and then the bytes it delivers:
+//
+//   control & 0x03 == 0x03   the link fails: -1, nothing delivered
+//   control & 0x03 == 0x02   nothing came: 0
+//   otherwise                bytes are delivered:
+//     0x80  exactly as many as asked for; else the next input byte is the
+//           count, cut to what was asked for
+//     0x40  header: the first read of a reply gets the station in byte 0 and
+//           the request's function code in byte 1
+//     0x20  with the header, the function code carries the exception flag
+//     0x10  seal: the reply's last two bytes so far become the CRC of every
+//           byte before them (reads of a reply go one after the other into
+//           one buffer, so a byte of the previous read can be patched)
+//   The delivered bytes follow in the input (zeros once it ends).
+//
+// The device also checks what the driver does to it: every request is a
+// whole RTU frame for its station with a correct CRC and at most 256 bytes,
+// and every read stays inside the 257-byte receive buffer, counted from
+// where the first read of the reply went. Before delivering, a read fills
+// all maxlen bytes it was offered, so that AddressSanitizer sees a buffer
+// that is shorter than the driver claims.
+
+#include <QByteArray>
+#include <memory>
+
+#include "fuzz_input.h"
+#include "settings/abstract_device_interface.h"
+#include "settings/drv_dev_setting.h"
+
+class FuzzDevice : public AbstractDeviceInterface
+{
+public:
+    FuzzDevice(FuzzInput &input, int station);
+    ~FuzzDevice() override;
+
+    int readData(char *data, int maxlen) override;
+    int writeData(const char *data, int len) override;
+    bool open() override;
+    void close() override;
+    DeviceSetting *deviceSetting() const override;
+    bool isOpen() const override { return m_open; }
+    int retryCount() const override { return m_retries; }
+    int stationId() const override { return m_station; }
+    unsigned long delayTime() const override { return 0; }
+    QString errorString() const override;
+
+    void setRetryCount(int retries) { m_retries = retries; }
+    void setOpen(bool open) { m_open = open; }
+    void setOpenFails(bool fails) { m_openFails = fails; }
+    // The n-th write (counting from 1) sends one byte less than asked; 0: none.
+    void setFailingWrite(int n) { m_failingWrite = n; }
+
+    int writes() const { return m_writes; }
+
+private:
+    FuzzInput &m_input;
+    int m_station;
+    int m_retries = 0;
+    bool m_open = true;
+    bool m_openFails = false;
+    int m_failingWrite = 0;
+    int m_writes = 0;
+    QByteArray m_request;      // the last request written
+    QByteArray m_reply;        // bytes delivered since then
+    char *m_replyBuffer = nullptr; // where the first read of the reply went
+    std::unique_ptr<DeviceSetting> m_setting;
+};
+
+#endif // FUZZ_DEVICE_H
