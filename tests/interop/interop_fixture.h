@@ -48,6 +48,7 @@ protected:
     }
 
     quint16 port() const { return s_server->port(); }
+    PymodbusServer &server() const { return *s_server; }
     const StationTables &tables(int station) const { return s_map.at(station); }
     DriverInterface *driver() const { return m_driver; }
 

@@ -8,7 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <random>
 
 #include "host/driver_plugin.h"
@@ -68,6 +67,21 @@ QString writeMapFile(const DataMap &map, QString *error)
         return QString();
     }
     return path;
+}
+
+// Closes its standard input, which ends both scripts; then terminate, then kill.
+void stopProcess(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.closeWriteChannel();
+    if (process.waitForFinished(kServerStopMs))
+        return;
+    process.terminate();
+    if (process.waitForFinished(kServerStopMs))
+        return;
+    process.kill();
+    process.waitForFinished(kServerStopMs);
 }
 
 bool writeInteropProject(QString *error)
@@ -194,18 +208,11 @@ bool PymodbusServer::start(const DataMap &map, QString *error)
 
 void PymodbusServer::stop()
 {
-    if (m_process) {
-        if (m_process->state() != QProcess::NotRunning) {
-            m_process->closeWriteChannel();
-            if (!m_process->waitForFinished(kServerStopMs)) {
-                m_process->terminate();
-                if (!m_process->waitForFinished(kServerStopMs)) {
-                    m_process->kill();
-                    m_process->waitForFinished(kServerStopMs);
-                }
-            }
+    for (std::unique_ptr<QProcess> *process : {&m_client, &m_process}) {
+        if (*process) {
+            stopProcess(**process);
+            process->reset();
         }
-        m_process.reset();
     }
     if (!m_mapFile.isEmpty()) {
         QFile::remove(m_mapFile);
@@ -214,23 +221,41 @@ void PymodbusServer::stop()
     m_port = 0;
 }
 
-PeerReply peerRun(quint16 port, int station, const QStringList &command)
+PeerReply PymodbusServer::peer(int station, const QStringList &command)
 {
     PeerReply reply;
-    QProcess process;
-    process.start(kPython, QStringList{script("pymodbus_client.py"), QString::number(port), QString::number(station)}
-                               + command);
-    if (!process.waitForFinished(kPeerRunMs)) {
-        process.kill();
-        process.waitForFinished();
-        reply.error = QStringLiteral("pymodbus client hung");
+    if (!m_client && m_port != 0) {
+        m_client = std::make_unique<QProcess>();
+        m_client->start(kPython, {script("pymodbus_client.py"), QString::number(m_port), QStringLiteral("--lines")});
+        if (!m_client->waitForStarted(kPeerRunMs)) {
+            reply.error = QStringLiteral("cannot start the pymodbus client: %1").arg(m_client->errorString());
+            m_client.reset();
+            return reply;
+        }
+    }
+    if (!m_client) {
+        reply.error = QStringLiteral("no pymodbus server running");
         return reply;
     }
-    const QByteArray out = process.readAllStandardOutput();
-    const QJsonObject object = QJsonDocument::fromJson(out).object();
+    const QString request = QString::number(station) + QLatin1Char(' ') + command.join(QLatin1Char(' '));
+    m_client->write(request.toLatin1() + '\n');
+    QElapsedTimer clock;
+    clock.start();
+    while (!m_client->canReadLine()) {
+        const qint64 left = kPeerRunMs - clock.elapsed();
+        if (left <= 0 || m_client->state() != QProcess::Running) {
+            reply.error = QStringLiteral("pymodbus client gave no answer to '%1': %2")
+                              .arg(request, QString::fromLocal8Bit(m_client->readAllStandardError()));
+            stopProcess(*m_client);
+            m_client.reset();
+            return reply;
+        }
+        m_client->waitForReadyRead(int(qMin<qint64>(left, 500)));
+    }
+    const QByteArray line = m_client->readLine();
+    const QJsonObject object = QJsonDocument::fromJson(line).object();
     if (object.isEmpty()) {
-        reply.error = QStringLiteral("pymodbus client said: %1 %2")
-                          .arg(QString::fromLocal8Bit(out), QString::fromLocal8Bit(process.readAllStandardError()));
+        reply.error = QStringLiteral("pymodbus client said: %1").arg(QString::fromLocal8Bit(line));
         return reply;
     }
     reply.ok = object.value(QStringLiteral("ok")).toBool();
@@ -241,10 +266,10 @@ PeerReply peerRun(quint16 port, int station, const QStringList &command)
     return reply;
 }
 
-PeerReply peerRead(quint16 port, int station, const char *table, int address, int count)
+PeerReply peerRead(PymodbusServer &server, int station, const char *table, int address, int count)
 {
-    return peerRun(port, station,
-                   {QStringLiteral("read-%1").arg(QLatin1String(table)), QString::number(address), QString::number(count)});
+    return server.peer(station, {QStringLiteral("read-%1").arg(QLatin1String(table)), QString::number(address),
+                                 QString::number(count)});
 }
 
 // pymodbus's client, like the protocol, writes at most 123 registers or
@@ -252,28 +277,28 @@ PeerReply peerRead(quint16 port, int station, const char *table, int address, in
 constexpr size_t kPeerRegistersPerWrite = 100;
 constexpr size_t kPeerCoilsPerWrite = 1000;
 
-PeerReply peerWriteRegisters(quint16 port, int station, int address, const std::vector<quint16> &values)
+PeerReply peerWriteRegisters(PymodbusServer &server, int station, int address, const std::vector<quint16> &values)
 {
     PeerReply reply;
     for (size_t first = 0; first < values.size(); first += kPeerRegistersPerWrite) {
         QStringList command{QStringLiteral("write-hr"), QString::number(address + int(first))};
         for (size_t i = first; i < qMin(values.size(), first + kPeerRegistersPerWrite); ++i)
             command << QString::number(values[i]);
-        reply = peerRun(port, station, command);
+        reply = server.peer(station, command);
         if (!reply.ok)
             break;
     }
     return reply;
 }
 
-PeerReply peerWriteCoils(quint16 port, int station, int address, const std::vector<quint8> &bits)
+PeerReply peerWriteCoils(PymodbusServer &server, int station, int address, const std::vector<quint8> &bits)
 {
     PeerReply reply;
     for (size_t first = 0; first < bits.size(); first += kPeerCoilsPerWrite) {
         QStringList command{QStringLiteral("write-co"), QString::number(address + int(first))};
         for (size_t i = first; i < qMin(bits.size(), first + kPeerCoilsPerWrite); ++i)
             command << QString::number(bits[i]);
-        reply = peerRun(port, station, command);
+        reply = server.peer(station, command);
         if (!reply.ok)
             break;
     }

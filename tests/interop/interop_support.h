@@ -64,24 +64,7 @@ std::set<int> configuredAddresses(int station, const char *area);
 // Skip reason when /usr/bin/python3 cannot import pymodbus; empty when it can.
 QString pymodbusMissingReason();
 
-// pymodbus_server.py on a free loopback port, serving a map.
-class PymodbusServer
-{
-public:
-    ~PymodbusServer();
-    bool start(const DataMap &map, QString *error);
-    // Closes the server's standard input, which stops it; terminates and
-    // then kills it if it lingers. Bounded to a few seconds.
-    void stop();
-    quint16 port() const { return m_port; }
-
-private:
-    std::unique_ptr<QProcess> m_process;
-    QString m_mapFile;
-    quint16 m_port = 0;
-};
-
-// One run of pymodbus_client.py.
+// One answer of pymodbus_client.py.
 struct PeerReply
 {
     bool ok = false;
@@ -89,10 +72,32 @@ struct PeerReply
     QString error;         // anything else that went wrong
     std::vector<int> values;
 };
-PeerReply peerRun(quint16 port, int station, const QStringList &command);
-PeerReply peerRead(quint16 port, int station, const char *table, int address, int count);
-PeerReply peerWriteRegisters(quint16 port, int station, int address, const std::vector<quint16> &values);
-PeerReply peerWriteCoils(quint16 port, int station, int address, const std::vector<quint8> &bits);
+
+// pymodbus_server.py on a free loopback port, serving a map, and a
+// pymodbus_client.py session (--lines) on it for the peer's view.
+class PymodbusServer
+{
+public:
+    ~PymodbusServer();
+    bool start(const DataMap &map, QString *error);
+    // Closes the standard input of the client session and of the server,
+    // which stops them; terminates and then kills what lingers. Bounded to
+    // a few seconds.
+    void stop();
+    quint16 port() const { return m_port; }
+    // One request of pymodbus's client: STATION COMMAND ADDR ARG...
+    PeerReply peer(int station, const QStringList &command);
+
+private:
+    std::unique_ptr<QProcess> m_process;
+    std::unique_ptr<QProcess> m_client;
+    QString m_mapFile;
+    quint16 m_port = 0;
+};
+
+PeerReply peerRead(PymodbusServer &server, int station, const char *table, int address, int count);
+PeerReply peerWriteRegisters(PymodbusServer &server, int station, int address, const std::vector<quint16> &values);
+PeerReply peerWriteCoils(PymodbusServer &server, int station, int address, const std::vector<quint8> &bits);
 
 // The plug-in's driver, loaded once per process; the project database below
 // the test program's directory is written before the first request.

@@ -80,16 +80,16 @@ std::vector<quint8> randomBits(std::mt19937 &random, int count)
 }
 
 // The slave's registers [start - 1, start + count], read with pymodbus.
-std::vector<quint16> peerRegisters(quint16 port, int station, int start, int count)
+std::vector<quint16> peerRegisters(PymodbusServer &server, int station, int start, int count)
 {
-    const PeerReply reply = peerRead(port, station, "hr", start - 1, count + 2);
+    const PeerReply reply = peerRead(server, station, "hr", start - 1, count + 2);
     EXPECT_TRUE(reply.ok) << reply.error.toStdString() << " exception " << reply.exception;
     return std::vector<quint16>(reply.values.begin(), reply.values.end());
 }
 
-std::vector<quint8> peerCoils(quint16 port, int station, int start, int count)
+std::vector<quint8> peerCoils(PymodbusServer &server, int station, int start, int count)
 {
-    const PeerReply reply = peerRead(port, station, "co", start - 1, count + 2);
+    const PeerReply reply = peerRead(server, station, "co", start - 1, count + 2);
     EXPECT_TRUE(reply.ok) << reply.error.toStdString() << " exception " << reply.exception;
     return std::vector<quint8>(reply.values.begin(), reply.values.end());
 }
@@ -122,7 +122,7 @@ TEST_F(InteropWrites, RegistersWithFunctions16And6)
                                         << c.count);
         const int registers = (c.count * itemSize(c.shape) + 1) / 2;
         const std::vector<quint16> before = randomRegisters(random, registers + 2);
-        ASSERT_TRUE(peerWriteRegisters(port(), c.station, c.start - 1, before).ok);
+        ASSERT_TRUE(peerWriteRegisters(server(), c.station, c.start - 1, before).ok);
 
         // New data that changes every register of the target.
         QByteArray data;
@@ -162,7 +162,7 @@ TEST_F(InteropWrites, RegistersWithFunctions16And6)
         std::vector<quint16> expected = written;
         expected.insert(expected.begin(), before.front());
         expected.push_back(before.back());
-        EXPECT_EQ(peerRegisters(port(), c.station, c.start, registers), expected);
+        EXPECT_EQ(peerRegisters(server(), c.station, c.start, registers), expected);
         EXPECT_EQ(read(link, c.type, c.count, address), data);
         EXPECT_FALSE(driver()->hasError()) << lastError();
     }
@@ -196,7 +196,7 @@ TEST_F(InteropWrites, RegisterBitsByReadModifyWrite)
                                         << c.count);
         const int registers = (c.bitOffset + c.count + 15) / 16;
         const std::vector<quint16> before = randomRegisters(random, registers + 2);
-        ASSERT_TRUE(peerWriteRegisters(port(), c.station, c.start - 1, before).ok);
+        ASSERT_TRUE(peerWriteRegisters(server(), c.station, c.start - 1, before).ok);
 
         std::vector<quint16> expected = before;
         std::vector<quint8> bits;
@@ -228,7 +228,7 @@ TEST_F(InteropWrites, RegisterBitsByReadModifyWrite)
             EXPECT_EQ(head.address, c.start + (c.function == 16 ? 0 : int(k - 1)));
         }
 
-        EXPECT_EQ(peerRegisters(port(), c.station, c.start, registers), expected);
+        EXPECT_EQ(peerRegisters(server(), c.station, c.start, registers), expected);
         EXPECT_EQ(read(link, c.type, c.count, address), packBits(bits));
         EXPECT_FALSE(driver()->hasError()) << lastError();
     }
@@ -263,7 +263,7 @@ TEST_F(InteropWrites, CoilsWithFunctions15And5)
         SCOPED_TRACE(testing::Message() << "station " << c.station << " type " << c.type << " " << c.address << " x"
                                         << c.count);
         const std::vector<quint8> before = randomBits(random, c.count + 2);
-        ASSERT_TRUE(peerWriteCoils(port(), c.station, c.start - 1, before).ok);
+        ASSERT_TRUE(peerWriteCoils(server(), c.station, c.start - 1, before).ok);
         std::vector<quint8> bits;
         do {
             bits = randomBits(random, c.count);
@@ -289,7 +289,7 @@ TEST_F(InteropWrites, CoilsWithFunctions15And5)
         std::vector<quint8> expected = bits;
         expected.insert(expected.begin(), before.front());
         expected.push_back(before.back());
-        EXPECT_EQ(peerCoils(port(), c.station, c.start, c.count), expected);
+        EXPECT_EQ(peerCoils(server(), c.station, c.start, c.count), expected);
         EXPECT_EQ(read(link, c.type, c.count, address), packBits(bits));
         EXPECT_FALSE(driver()->hasError()) << lastError();
     }
