@@ -3,10 +3,8 @@
 #   <prefix>/lib/<multiarch>/hmi/drivers/libmodbus_rtu_slave_over_tcp.so   the plug-in
 #   <prefix>/include/modbus_rtu_slave_over_tcp/settings/*.h               runtime interface headers
 #   <prefix>/bin/mbrtu                                                     the command-line tool
-include(GNUInstallDirs)
-
-set(MBRTU_PLUGIN_INSTALL_DIR "${CMAKE_INSTALL_LIBDIR}/hmi/drivers" CACHE STRING
-    "Folder below the prefix where the runtime looks for driver plug-ins")
+# MBRTU_PLUGIN_INSTALL_DIR, the plug-in folder, is a cache variable of the
+# top-level CMakeLists.txt (mbrtu is built knowing it).
 
 install(TARGETS modbus_rtu_slave_over_tcp
         LIBRARY DESTINATION ${MBRTU_PLUGIN_INSTALL_DIR} COMPONENT runtime)

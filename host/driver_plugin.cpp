@@ -11,6 +11,8 @@ namespace {
 
 // The build names the file; see host/CMakeLists.txt.
 const char kPluginFileName[] = MBRTU_PLUGIN_FILE_NAME;
+// Where an installed mbrtu finds the plug-in, relative to the install prefix.
+const char kInstalledPluginDir[] = MBRTU_INSTALLED_PLUGIN_DIR;
 
 QString candidateFile(const QString &dir)
 {
@@ -28,7 +30,11 @@ QStringList pluginSearchDirs(const QString &optionDir, const QString &environmen
         return {optionDir};
     if (!environmentDir.isEmpty())
         return {environmentDir};
-    return {appDir, QDir(appDir).absoluteFilePath(QStringLiteral(".."))};
+    // Beside the tool (the build tree), its parent, then the installed layout
+    // (the tool in <prefix>/bin, the plug-in in <prefix>/<plug-in folder>).
+    const QDir dir(appDir);
+    return {appDir, dir.absoluteFilePath(QStringLiteral("..")),
+            QDir::cleanPath(dir.absoluteFilePath(QStringLiteral("../") + QLatin1String(kInstalledPluginDir)))};
 }
 
 bool DriverPlugin::load(const QStringList &dirs, QString *error)

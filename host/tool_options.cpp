@@ -302,7 +302,8 @@ QString usageText()
         "         station, retries, delay, time-out and link default to the driver's defaults\n"
         "LIST     [STATION-]AREA FIRST[-LAST],... as in DI1-64,DO1-32,2-DI5\n"
         "\n"
-        "The plug-in is looked for in --plugin-dir, $MBRTU_PLUGIN_DIR, beside mbrtu and in its parent.\n"
+        "The plug-in is looked for in --plugin-dir, $MBRTU_PLUGIN_DIR, beside mbrtu, in its parent\n"
+        "and in the installed plug-in folder.\n"
         "read and write need the project database below mbrtu's directory; one is written for\n"
         "the link if there is none (see mbrtu project).\n"
         "Exit status: 0 success, 1 Modbus or link failure, 2 usage error.\n");
