@@ -133,6 +133,11 @@ ValueRow integerRow(const QString &address, quint64 value, int width)
     row.byteWidth = width;
     row.unsignedValue = value;
     const int bits = 8 * width;
+    // A bit row (width 0) has no sign bit: its signed value is the bit itself.
+    if (bits <= 0 || bits >= 64) {
+        row.signedValue = qint64(value);
+        return row;
+    }
     const quint64 signBit = quint64(1) << (bits - 1);
     row.signedValue = (value & signBit) ? qint64(value) - qint64(quint64(1) << bits) : qint64(value);
     return row;

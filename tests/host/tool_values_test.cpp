@@ -127,6 +127,8 @@ TEST(ReadValues, ShowUnsignedSignedHexAndFloat)
     for (const ValueRow &row : bits)
         values.append(row.unsignedValue);
     EXPECT_EQ(values, QList<quint64>({1, 0, 1, 0, 0, 0, 0, 0, 0, 1}));
+    for (const ValueRow &row : bits)
+        EXPECT_EQ(row.signedValue, qint64(row.unsignedValue)) << "a bit has no sign";
 
     const QString text = formatRowsAsText(DataKind::DWord, dwords);
     EXPECT_TRUE(text.startsWith(QStringLiteral("address")));
