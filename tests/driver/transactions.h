@@ -2,8 +2,7 @@
 #define TRANSACTIONS_H
 
 // What the read, write and exchange tests share: every transaction kind as a
-// call on a driver and a scripted device, the correct reply to any request,
-// and the check of a request refused before it reached the device.
+// call on a driver and a scripted device, and the correct reply to any request.
 
 #include <QByteArray>
 #include <QStringList>
@@ -25,30 +24,24 @@ using Write = std::function<bool(Driver &, ScriptedDevice &)>;
 // A reply in the pieces in which the device hands it out.
 using Chunks = QList<QByteArray>;
 
-inline Read words(QByteArray prefix, unsigned short address, int count)
+// The driver's transaction f on the device, with the given arguments.
+template <typename R, typename... P, typename... A>
+std::function<R(Driver &, ScriptedDevice &)> call(R (Driver::*f)(AbstractDeviceInterface *, P...), A... args)
 {
-    return [=](Driver &d, ScriptedDevice &s) { return d.readWords(&s, prefix, address, count); };
+    return [=](Driver &d, ScriptedDevice &s) { return (d.*f)(&s, args...); };
 }
-inline Read dwords(QByteArray prefix, unsigned short address, int count, bool highFirst)
+
+inline Read words(QByteArray p, unsigned short a, int n) { return call(&Driver::readWords, p, a, n); }
+inline Read dwords(QByteArray p, unsigned short a, int n, bool highFirst)
 {
-    return [=](Driver &d, ScriptedDevice &s) {
-        return d.readDWords(&s, prefix, address, count, highFirst);
-    };
+    return call(&Driver::readDWords, p, a, n, highFirst);
 }
-inline Read bytes(QByteArray prefix, unsigned short address, int count)
+inline Read bytes(QByteArray p, unsigned short a, int n) { return call(&Driver::readBytes, p, a, n); }
+inline Read bits(QByteArray p, unsigned short a, unsigned char bit, int n)
 {
-    return [=](Driver &d, ScriptedDevice &s) { return d.readBytes(&s, prefix, address, count); };
+    return call(&Driver::readIRHRbits, p, a, bit, n);
 }
-inline Read bits(QByteArray prefix, unsigned short address, unsigned char bit, int count)
-{
-    return [=](Driver &d, ScriptedDevice &s) {
-        return d.readIRHRbits(&s, prefix, address, bit, count);
-    };
-}
-inline Read inputs(QByteArray prefix, unsigned short address, int count)
-{
-    return [=](Driver &d, ScriptedDevice &s) { return d.readDIDOs(&s, prefix, address, count); };
-}
+inline Read inputs(QByteArray p, unsigned short a, int n) { return call(&Driver::readDIDOs, p, a, n); }
 inline Write succeeds(Read read)
 {
     return [=](Driver &d, ScriptedDevice &s) { return !read(d, s).isEmpty(); };
@@ -56,39 +49,29 @@ inline Write succeeds(Read read)
 
 // Register writes by the layout of their data.
 enum Layout { Words, HighFirst, LowFirst, Bytes };
-inline Write fn16(Layout layout, unsigned short address, QByteArray data)
+inline Write fn16(Layout l, unsigned short a, QByteArray v)
 {
-    return [=](Driver &d, ScriptedDevice &s) {
-        return layout == Words ? d.writeWords(&s, address, data)
-             : layout == Bytes ? d.writeBytes(&s, address, data)
-                               : d.writeDWords(&s, address, data, layout == HighFirst);
-    };
+    return l == Words ? call(&Driver::writeWords, a, v)
+         : l == Bytes ? call(&Driver::writeBytes, a, v) : call(&Driver::writeDWords, a, v, l == HighFirst);
 }
-inline Write fn6(Layout layout, unsigned short address, QByteArray data)
+inline Write fn6(Layout l, unsigned short a, QByteArray v)
 {
-    return [=](Driver &d, ScriptedDevice &s) {
-        return layout == Words ? d.writeWordsWithFN6(&s, address, data)
-             : layout == Bytes ? d.writeBytesWithFN6(&s, address, data)
-                               : d.writeDWordsWithFN6(&s, address, data, layout == HighFirst);
-    };
+    return l == Words ? call(&Driver::writeWordsWithFN6, a, v)
+         : l == Bytes ? call(&Driver::writeBytesWithFN6, a, v)
+                      : call(&Driver::writeDWordsWithFN6, a, v, l == HighFirst);
 }
-inline Write fn15(unsigned short address, QByteArray bits, int count)
+inline Write fn15(unsigned short a, QByteArray bits, int n) { return call(&Driver::writeCoils, a, bits, n); }
+inline Write fn5(unsigned short a, QByteArray bits, int n)
 {
-    return [=](Driver &d, ScriptedDevice &s) { return d.writeCoils(&s, address, bits, count); };
+    return call(&Driver::writeCoilsWithFN5, a, bits, n);
 }
-inline Write fn5(unsigned short address, QByteArray bits, int count)
+inline Write hrBits(unsigned short a, unsigned char bit, QByteArray bits, int n)
 {
-    return [=](Driver &d, ScriptedDevice &s) { return d.writeCoilsWithFN5(&s, address, bits, count); };
+    return call(&Driver::writeHRbit, a, bit, bits, n);
 }
-inline Write hrBits(unsigned short address, unsigned char bit, QByteArray bits, int count)
+inline Write hrBitsFn6(unsigned short a, unsigned char bit, QByteArray bits, int n)
 {
-    return [=](Driver &d, ScriptedDevice &s) { return d.writeHRbit(&s, address, bit, bits, count); };
-}
-inline Write hrBitsFn6(unsigned short address, unsigned char bit, QByteArray bits, int count)
-{
-    return [=](Driver &d, ScriptedDevice &s) {
-        return d.writeHRbitWithFN6(&s, address, bit, bits, count);
-    };
+    return call(&Driver::writeHRbitWithFN6, a, bit, bits, n);
 }
 
 // The big-endian 16-bit field at offset of a frame.
@@ -101,17 +84,6 @@ inline unsigned short field(const QByteArray &frame, int offset)
 inline QByteArray goodReply(const QByteArray &request)
 {
     return (unsigned char)request.at(1) <= 4 ? replyToRead(request) : withCrc(request.left(6));
-}
-
-// The request failed with text before anything reached the device.
-inline ::testing::AssertionResult refused(Driver &driver, const ScriptedDevice &device,
-                                          const char *text)
-{
-    if (!driver.hasError() || driver.getLastError() != QLatin1String(text))
-        return ::testing::AssertionFailure() << "error " << driver.getLastError().toStdString();
-    if (!device.events.isEmpty())
-        return ::testing::AssertionFailure() << device.events.join(", ").toStdString();
-    return ::testing::AssertionSuccess();
 }
 
 #endif // TRANSACTIONS_H
