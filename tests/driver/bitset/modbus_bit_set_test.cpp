@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "driver/bitset/modbus_bit_set.h"
 
 TEST(ModbusBitSet, SortOrdersAscendingKeepsEachValueOnceAndTheCapacity)
@@ -10,10 +12,8 @@ TEST(ModbusBitSet, SortOrdersAscendingKeepsEachValueOnceAndTheCapacity)
     {
         UShortVector pushed;
         UShortVector expected;
-    } rows[] = {
-        {{}, {}}, {{7}, {7}}, {{5, 3, 5, 1}, {1, 3, 5}}, {{9, 9, 9}, {9}},
-        {{65535, 1, 0, 32768}, {0, 1, 32768, 65535}},
-    };
+    } rows[] = {{{}, {}}, {{7}, {7}}, {{5, 3, 5, 1}, {1, 3, 5}}, {{9, 9, 9}, {9}},
+                {{65535, 1, 0, 32768}, {0, 1, 32768, 65535}}};
     for (const auto &row : rows) {
         UShortVector set = row.pushed;
         const int capacity = set.capacity();
@@ -31,10 +31,8 @@ TEST(ModbusBitSet, ContainsSearchesFromTheFirstIndexOn)
         int first;
         ushort address;
         int expected;
-    } rows[] = {
-        {0, 0, 0}, {0, 5, 3}, {0, 65535, 4}, {0, 4, -1}, {0, 2, -1}, {0, 6, -1}, {1, 0, -1},
-        {3, 5, 3}, {4, 5, -1}, {4, 65535, 4}, {5, 65535, -1}, {100, 3, -1},
-    };
+    } rows[] = {{0, 0, 0},  {0, 5, 3},  {0, 65535, 4}, {0, 4, -1},    {0, 2, -1},     {0, 6, -1},
+                {1, 0, -1}, {3, 5, 3},  {4, 5, -1},    {4, 65535, 4}, {5, 65535, -1}, {100, 3, -1}};
     for (const auto &row : rows)
         EXPECT_EQ(ModbusBitSet::setContains(set, row.first, row.address), row.expected)
             << "first " << row.first << " address " << row.address;
@@ -62,15 +60,13 @@ TEST(ModbusBitSet, EveryValueOfALargeSetIsFoundAtItsIndex)
 TEST(ModbusBitSet, DIAndDOSetsAreIndependent)
 {
     ModbusBitSet bits;
-    bits.DISetPush(7);
-    bits.DISetPush(2);
+    for (ushort address : {7, 2})
+        bits.DISetPush(address);
     bits.DOSetPush(9);
     bits.DISetSort();
     bits.DOSetSort();
-    EXPECT_EQ(bits.DISetContains(7), 1);
-    EXPECT_EQ(bits.DISetContains(2, 7), -1);
-    EXPECT_EQ(bits.DISetContains(9), -1);
-    EXPECT_EQ(bits.DOSetContains(9), 0);
-    EXPECT_EQ(bits.DOSetContains(1, 9), -1);
-    EXPECT_EQ(bits.DOSetContains(7), -1);
+    EXPECT_EQ(std::make_tuple(bits.DISetContains(7), bits.DISetContains(2, 7), bits.DISetContains(9)),
+              std::make_tuple(1, -1, -1));
+    EXPECT_EQ(std::make_tuple(bits.DOSetContains(9), bits.DOSetContains(1, 9), bits.DOSetContains(7)),
+              std::make_tuple(0, -1, -1));
 }
