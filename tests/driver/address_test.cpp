@@ -24,6 +24,7 @@ void parse(const QString &text, QByteArray &prefix, unsigned short &number, unsi
 
 TEST(AddressParse, Table)
 {
+    const int U = Untouched, M = Missing;
     const struct
     {
         const char *text;
@@ -31,22 +32,18 @@ TEST(AddressParse, Table)
         int number;
         int bit;
     } rows[] = {
-        {"HR100", "HR", 99, Untouched},      {"hr1", "hr", 0, Untouched},
-        {"FN5DO17", "FN5DO", 16, Untouched}, {"FN6HR100.3", "FN6HR", 99, 3},
-        {"HR0", "HR", Missing, Untouched},   {"HR65535", "HR", 65534, Untouched},
-        {"HR65536", "HR", 65535, Untouched}, {"HR65537", "HR", 0, Untouched},
-        {"HR4294967297", "HR", 0, Untouched}, // the 32-bit accumulator wraps too
-        {"HR", "HR", Missing, Untouched},    {"", "", Missing, Untouched},
-        {"HR.3", "HR", Missing, 3},          {"HR100.300", "HR", 99, 44},
-        {"HR100.256", "HR", 99, 0},          {"HR100.", "HR", 99, 0},
-        {"HR100.3x", "HR", 99, 3},           {"HR100SW", "HR", 99, Untouched},
-        {"HR100 .3", "HR", 99, Untouched},   {"1-HR100", "", 0, Untouched},
-        {"F", "F", Missing, Untouched},      {"FN5", "FN5", Missing, Untouched},
-        {"F1", "F1", Missing, Untouched},    {"F..7", "F..", 6, Untouched},
-        {"FN5.2", "FN5", Missing, 2},        {"H1R2", "H", 0, Untouched},
-        {"DI 5", "DI", Missing, Untouched},  {"HR-1", "HR", Missing, Untouched},
-        {".9", "", Missing, 9},              {"00017", "", 16, Untouched},
-        {"HR\xC3\x84" "1", "HR", Missing, Untouched}, // a non-ASCII letter is no prefix letter
+        {"HR100", "HR", 99, U},         {"hr1", "hr", 0, U},            {"FN5DO17", "FN5DO", 16, U},
+        {"FN6HR100.3", "FN6HR", 99, 3}, {"HR0", "HR", M, U},            {"HR65535", "HR", 65534, U},
+        {"HR65536", "HR", 65535, U},    {"HR65537", "HR", 0, U},        {"HR", "HR", M, U},
+        {"HR4294967297", "HR", 0, U}, // the 32-bit accumulator wraps too
+        {"", "", M, U},                 {"HR.3", "HR", M, 3},           {"HR100.300", "HR", 99, 44},
+        {"HR100.256", "HR", 99, 0},     {"HR100.", "HR", 99, 0},        {"HR100.3x", "HR", 99, 3},
+        {"HR100SW", "HR", 99, U},       {"HR100 .3", "HR", 99, U},      {"1-HR100", "", 0, U},
+        {"F", "F", M, U},               {"FN5", "FN5", M, U},           {"F1", "F1", M, U},
+        {"F..7", "F..", 6, U},          {"FN5.2", "FN5", M, 2},         {"H1R2", "H", 0, U},
+        {"DI 5", "DI", M, U},           {"HR-1", "HR", M, U},           {".9", "", M, 9},
+        {"00017", "", 16, U},
+        {"HR\xC3\x84" "1", "HR", M, U}, // a non-ASCII letter is no prefix letter
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.text);

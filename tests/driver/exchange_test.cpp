@@ -20,17 +20,12 @@ TEST(ReplyChecks, FirstFiveBytes)
         unsigned char function = 3;
         int station = 1;   // the device's
     } rows[] = {
-        {"01 03 04 00 0A", nullptr},
-        {"00 03 04 00 0A", nullptr, 0, 5, 3, 0},
-        {"FF 03 04 00 0A", nullptr, 0, 5, 3, 255},
-        {"01 03 04 00 0A", nullptr, 0, 5, 3, 0x101}, // compared by its low byte
-        {"01 01 FF FF FF", nullptr, 0, 5, 1},
-        {"", "PLC no response", 1, -1},
-        {"01 03 04 00 0A", "received bytes < 5", 1, 6},
-        {"FF 03 04 00 0A", "invalid slave id:255"},
-        {"01 83 0B 00 F7", "exception code:0x0B"},
-        {"01 83 AB 00 8F", "exception code:0xAB"},
-        {"01 80 02 00 00", "invalid response"},
+        {"01 03 04 00 0A", nullptr},                {"00 03 04 00 0A", nullptr, 0, 5, 3, 0},
+        {"FF 03 04 00 0A", nullptr, 0, 5, 3, 255}, {"01 01 FF FF FF", nullptr, 0, 5, 1},
+        {"01 03 04 00 0A", nullptr, 0, 5, 3, 0x101}, // the station id compared by its low byte
+        {"", "PLC no response", 1, -1},             {"01 03 04 00 0A", "received bytes < 5", 1, 6},
+        {"FF 03 04 00 0A", "invalid slave id:255"}, {"01 83 0B 00 F7", "exception code:0x0B"},
+        {"01 83 AB 00 8F", "exception code:0xAB"}, {"01 80 02 00 00", "invalid response"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(testing::Message() << row.bytes << " / " << row.received);

@@ -19,7 +19,7 @@ const char *const Iid = "com.dorvalic.drivers.DriverInterface/1.1";
 
 } // namespace
 
-TEST(DriverIdentity, ValuesOfTheRuntimeTable)
+TEST(DriverIdentity, ValuesOfTheRuntimeTableAndErrorState)
 {
     DriverModbusRtuSlaveOverTcp driver;
     EXPECT_EQ(driver.totalSize(), 278528);
@@ -39,6 +39,13 @@ TEST(DriverIdentity, ValuesOfTheRuntimeTable)
         device.setOpenState(open);
         EXPECT_EQ(driver.isConnected(&device), open);
     }
+    // The error state starts clear; clearing it keeps the last text.
+    EXPECT_FALSE(driver.hasError() || !driver.getLastError().isEmpty());
+    driver.setCommError(QStringLiteral("PLC no response"));
+    EXPECT_TRUE(driver.hasError());
+    driver.clearError();
+    EXPECT_FALSE(driver.hasError());
+    EXPECT_EQ(driver.getLastError(), QStringLiteral("PLC no response"));
 }
 
 TEST(DriverIdentity, DefaultsAreNewObjectsEveryCall)
@@ -54,17 +61,6 @@ TEST(DriverIdentity, DefaultsAreNewObjectsEveryCall)
     std::unique_ptr<DriverSetting> d(driver.getDefaultDriverSetting());
     EXPECT_NE(c.get(), d.get());
     EXPECT_EQ(std::make_tuple(c->timeout, c->retry, c->stationid, c->delay), std::make_tuple(3000, 3, 1, 0));
-}
-
-TEST(DriverErrorState, StartsClearAndClearingKeepsTheLastText)
-{
-    DriverModbusRtuSlaveOverTcp driver;
-    EXPECT_FALSE(driver.hasError() || !driver.getLastError().isEmpty());
-    driver.setCommError(QStringLiteral("PLC no response"));
-    EXPECT_TRUE(driver.hasError());
-    driver.clearError();
-    EXPECT_FALSE(driver.hasError());
-    EXPECT_EQ(driver.getLastError(), QStringLiteral("PLC no response"));
 }
 
 TEST(PluginEntry, CreateDriverInstanceAndMetacast)

@@ -29,8 +29,6 @@ QByteArray filled(int bytes) { return QByteArray(qMax(0, bytes), '\x5A'); }
 
 TEST(Writes, RequestsAndPauses)
 {
-    const QVector<unsigned short> bitImage{0, 0, 0, 0, 0, 0, 0, 0, 0, 0x1234, 0xABCD};
-    const QVector<unsigned short> fn6BitImage{0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00F0, 0x8001};
     const struct
     {
         const char *name;
@@ -68,12 +66,14 @@ TEST(Writes, RequestsAndPauses)
         {"fn5 no coils", fn5(0, QByteArray(), 0), {}},
         // Bit 15 of HR10 to 1, bit 0 of HR11 to 0; the rest as read.
         {"bits across registers", hrBits(9, 15, hex("01"), 2),
-         onWire({"01 03 00 09 00 02", "01 10 00 09 00 02 04 92 34 AB CC"}), bitImage},
+         onWire({"01 03 00 09 00 02", "01 10 00 09 00 02 04 92 34 AB CC"}),
+         QVector<unsigned short>(9) << 0x1234 << 0xABCD},
         {"bits beyond the array written as 0", hrBits(0, 4, hex("FF"), 12),
          onWire({"01 03 00 00 00 01", "01 10 00 00 00 01 02 0F FF"}), {0xFFFF}},
         // Bits 14..17 to 1, 0, 0, 1; every register read goes back, no pauses.
         {"fn6 bits", hrBitsFn6(9, 14, hex("09"), 4),
-         onWire({"01 03 00 09 00 02", "01 06 00 09 40 F0", "01 06 00 0A 80 02"}), fn6BitImage},
+         onWire({"01 03 00 09 00 02", "01 06 00 09 40 F0", "01 06 00 0A 80 02"}),
+         QVector<unsigned short>(9) << 0x00F0 << 0x8001},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
