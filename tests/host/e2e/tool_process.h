@@ -10,9 +10,7 @@
 
 struct ToolRun
 {
-    bool finished = false; // false: it hung and was killed
-    bool crashed = false;
-    int exitCode = -1;
+    int exitCode = -1; // -1 also when it crashed or hung and was killed
     QString out;
     QString err;
 };
@@ -27,13 +25,12 @@ inline ToolRun runTool(const QStringList &arguments,
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(MBRTU_TOOL_PATH), arguments);
     ToolRun run;
-    run.finished = process.waitForFinished(kToolHangLimitMs);
-    if (!run.finished) {
+    if (!process.waitForFinished(kToolHangLimitMs)) {
         process.kill();
         process.waitForFinished();
+    } else if (process.exitStatus() == QProcess::NormalExit) {
+        run.exitCode = process.exitCode();
     }
-    run.crashed = process.exitStatus() == QProcess::CrashExit;
-    run.exitCode = process.exitCode();
     run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
     run.err = QString::fromLocal8Bit(process.readAllStandardError());
     return run;
@@ -48,6 +45,15 @@ inline bool waitForOutput(QProcess &process, const QString &text, QString *seen)
         *seen += QString::fromLocal8Bit(process.readAllStandardOutput());
     }
     return true;
+}
+
+// Terminates a long-running mbrtu and collects the rest of its output.
+inline bool terminateAndWait(QProcess &process, QString *seen)
+{
+    process.terminate();
+    const bool finished = process.waitForFinished(kToolHangLimitMs);
+    *seen += QString::fromLocal8Bit(process.readAllStandardOutput());
+    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 #endif // HOST_E2E_TOOL_PROCESS_H
