@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArrayList>
-#include <vector>
+#include <initializer_list>
 
 #include "host/sim_slave_core.h"
 #include "host_test_util.h"
@@ -39,100 +39,87 @@ protected:
 
     QByteArray ask(const QByteArray &body) { return processRequest(data, stations, rtu::withCrc(body)); }
 
+    struct Exchange
+    {
+        const char *request;
+        const char *reply;
+    };
+
+    // Sends the requests in turn, each with its CRC, and compares the replies.
+    void expectReplies(std::initializer_list<Exchange> exchanges)
+    {
+        for (const Exchange &e : exchanges)
+            EXPECT_EQ(hexOf(ask(hexBytes(e.request))), hexOf(rtuFrame(e.reply))) << e.request;
+    }
+
     SlaveData data;
     StationSet stations = makeStationSet({1, 17});
 };
 
-struct Exchange
-{
-    const char *request;
-    const char *reply;
-};
-
-// A write is followed by a read that shows what it changed and what it left.
-const struct
-{
-    const char *name;
-    std::vector<Exchange> exchanges;
-} kServed[] = {
-    {"fn1 packs coils LSB first", {{"01 01 00 13 00 0A", "01 01 02 CD 01"}}},
-    {"fn1 last address", {{"01 01 FF FF 00 01", "01 01 01 01"}}},
-    {"fn2 reads inputs, not coils", {{"01 02 00 00 00 09", "01 02 02 00 01"}}},
-    {"fn3", {{"01 03 00 6B 00 03", "01 03 06 02 2B 00 00 00 64"}}},
-    {"fn3 last address", {{"01 03 FF FF 00 01", "01 03 02 BE EF"}}},
-    {"fn4", {{"01 04 00 08 00 01", "01 04 02 00 0A"}}},
-    {"fn5 on", {{"01 05 00 AC FF 00", "01 05 00 AC FF 00"}, {"01 01 00 AC 00 01", "01 01 01 01"}}},
-    {"fn5 off", {{"01 05 00 13 00 00", "01 05 00 13 00 00"}, {"01 01 00 13 00 01", "01 01 01 00"}}},
-    {"fn6", {{"01 06 00 01 00 03", "01 06 00 01 00 03"}, {"01 03 00 00 00 03", "01 03 06 00 00 00 03 00 00"}}},
-    {"fn15", {{"01 0F 00 13 00 0A 02 32 02", "01 0F 00 13 00 0A"}, {"01 01 00 12 00 0C", "01 01 02 64 0C"}}},
-    {"fn16",
-     {{"01 10 00 01 00 02 04 00 0A 01 02", "01 10 00 01 00 02"},
-      {"01 03 00 00 00 04", "01 03 08 00 00 00 0A 01 02 00 00"}}},
-    {"second station answers with its id", {{"11 03 00 6B 00 01", "11 03 02 02 2B"}}},
-};
-
 TEST_F(SlaveCore, ServesEveryFunction)
 {
-    for (const auto &c : kServed) {
-        data = SlaveData();
-        SetUp();
-        for (const Exchange &e : c.exchanges)
-            EXPECT_EQ(hexOf(ask(hexBytes(e.request))), hexOf(rtuFrame(e.reply))) << c.name << ": " << e.request;
-    }
+    // Reads of the seeded map first; each write is followed by a read that
+    // shows what it changed and what it left.
+    expectReplies({
+        {"01 01 00 13 00 0A", "01 01 02 CD 01"}, // coils packed LSB first
+        {"01 01 FF FF 00 01", "01 01 01 01"},
+        {"01 02 00 00 00 09", "01 02 02 00 01"}, // inputs, not coils
+        {"01 03 00 6B 00 03", "01 03 06 02 2B 00 00 00 64"},
+        {"01 03 FF FF 00 01", "01 03 02 BE EF"},
+        {"01 04 00 08 00 01", "01 04 02 00 0A"},
+        {"11 03 00 6B 00 01", "11 03 02 02 2B"}, // the second station answers with its id
+        {"01 05 00 AC FF 00", "01 05 00 AC FF 00"},
+        {"01 01 00 AC 00 01", "01 01 01 01"},
+        {"01 05 00 13 00 00", "01 05 00 13 00 00"},
+        {"01 01 00 13 00 01", "01 01 01 00"},
+        {"01 0F 00 13 00 0A 02 32 02", "01 0F 00 13 00 0A"},
+        {"01 01 00 12 00 0C", "01 01 02 64 0C"},
+        {"01 10 00 01 00 02 04 00 0A 01 02", "01 10 00 01 00 02"},
+        {"01 03 00 00 00 04", "01 03 08 00 00 00 0A 01 02 00 00"},
+        {"01 06 00 01 00 03", "01 06 00 01 00 03"},
+        {"01 03 00 00 00 03", "01 03 06 00 00 00 03 01 02"},
+    });
 }
 
-TEST_F(SlaveCore, ServesTheLargestRequestsEndingAtTheLastAddress)
+TEST_F(SlaveCore, AnswersBadRequestsWithTheirExceptionAndLeavesTheMapAlone)
+{
+    const SlaveData before = data;
+    expectReplies({
+        {"01 07", "01 87 01"},
+        {"01 00 00 00", "01 80 01"},
+        {"01 01 00 00 00 00", "01 81 03"},
+        {"01 01 00 00 07 D1", "01 81 03"},
+        {"01 01 FF FF 00 02", "01 81 02"},
+        {"01 02 00 00 07 D1", "01 82 03"},
+        {"01 02 FD E8 03 E8", "01 82 02"},
+        {"01 03 00 00 00 00", "01 83 03"},
+        {"01 03 00 00 00 7E", "01 83 03"},
+        {"01 03 FF FF 00 02", "01 83 02"},
+        {"01 03 00 00 00 01 00", "01 83 03"}, // too long
+        {"01 04 00 00 00 7E", "01 84 03"},
+        {"01 04 FF 9C 00 65", "01 84 02"},
+        {"01 05 00 01 12 34", "01 85 03"},
+        {"01 06 00 01 00", "01 86 03"}, // too short
+        {"01 0F 00 00 00 00 00", "01 8F 03"},
+        {"01 0F 00 00 00 0A 01 FF", "01 8F 03"}, // byte count
+        {"01 0F FF FF 00 02 01 03", "01 8F 02"},
+        {"01 10 00 00 00 02 02 00 01", "01 90 03"}, // byte count
+        {"01 10 FF FF 00 02 04 00 01 00 02", "01 90 02"},
+        {"01 10 00 00 00 02 04 00 01", "01 90 03"}, // data short of the byte count
+    });
+    EXPECT_TRUE(data.holdingRegisters == before.holdingRegisters && data.coils == before.coils);
+}
+
+TEST_F(SlaveCore, ServesTheLargestRequestsEndingAtTheLastAddressAndNoLarger)
 {
     EXPECT_EQ(ask(hexBytes("01 01 F8 30 07 D0")).size(), 3 + 250 + 2); // 2000 coils
     EXPECT_EQ(ask(hexBytes("01 03 FF 83 00 7D")).size(), 3 + 250 + 2); // 125 registers
-    EXPECT_EQ(hexOf(ask(hexBytes("01 10 FF 85 00 7B F6") + QByteArray(246, char(0x11)))), hexOf(rtuFrame("01 10 FF 85 00 7B")));
+    EXPECT_EQ(hexOf(ask(hexBytes("01 10 FF 85 00 7B F6") + QByteArray(246, 0x11))), hexOf(rtuFrame("01 10 FF 85 00 7B")));
     EXPECT_EQ(data.holdingRegisters[65535], 0x1111);
-    EXPECT_EQ(hexOf(ask(hexBytes("01 0F F8 50 07 B0 F6") + QByteArray(246, char(0xFF)))), hexOf(rtuFrame("01 0F F8 50 07 B0")));
-    EXPECT_EQ(data.coils[0xF84F], 0);
-    EXPECT_EQ(data.coils[0xF850], 1);
-}
-
-TEST(SlaveCoreExceptions, CarryTheCodeAndLeaveTheMapAlone)
-{
-    const struct
-    {
-        const char *request;
-        int code;
-        int zeroDataBytes; // appended before the CRC
-    } cases[] = {
-        {"01 07", IllegalFunction, 0},
-        {"01 00 00 00", IllegalFunction, 0},
-        {"01 01 00 00 00 00", IllegalDataValue, 0},
-        {"01 01 00 00 07 D1", IllegalDataValue, 0},
-        {"01 01 FF FF 00 02", IllegalDataAddress, 0},
-        {"01 02 00 00 07 D1", IllegalDataValue, 0},
-        {"01 02 FD E8 03 E8", IllegalDataAddress, 0},
-        {"01 03 00 00 00 00", IllegalDataValue, 0},
-        {"01 03 00 00 00 7E", IllegalDataValue, 0},
-        {"01 03 FF FF 00 02", IllegalDataAddress, 0},
-        {"01 03 00 00 00 01 00", IllegalDataValue, 0}, // too long
-        {"01 04 00 00 00 7E", IllegalDataValue, 0},
-        {"01 04 FF 9C 00 65", IllegalDataAddress, 0},
-        {"01 05 00 01 12 34", IllegalDataValue, 0},
-        {"01 06 00 01 00", IllegalDataValue, 0}, // too short
-        {"01 0F 00 00 00 00 00", IllegalDataValue, 0},
-        {"01 0F 00 00 07 B1 F7", IllegalDataValue, 247},
-        {"01 0F 00 00 00 0A 01 FF", IllegalDataValue, 0}, // byte count
-        {"01 0F FF FF 00 02 01 03", IllegalDataAddress, 0},
-        {"01 10 00 00 00 7C F8", IllegalDataValue, 248},
-        {"01 10 00 00 00 02 02 00 01", IllegalDataValue, 0}, // byte count
-        {"01 10 FF FF 00 02 04 00 01 00 02", IllegalDataAddress, 0},
-        {"01 10 00 00 00 02 04 00 01", IllegalDataValue, 0}, // data short of the byte count
-    };
-    const SlaveData untouched;
-    for (const auto &c : cases) {
-        SlaveData data;
-        const QByteArray request = hexBytes(c.request);
-        const QByteArray reply = processRequest(data, makeStationSet({1}), rtu::withCrc(request + QByteArray(c.zeroDataBytes, 0)));
-        const char expected[] = {1, char(request[1] | 0x80), char(c.code)};
-        EXPECT_EQ(hexOf(reply), hexOf(rtu::withCrc(QByteArray(expected, 3)))) << c.request;
-        EXPECT_TRUE(data.holdingRegisters == untouched.holdingRegisters && data.coils == untouched.coils) << c.request;
-    }
+    EXPECT_EQ(hexOf(ask(hexBytes("01 0F F8 50 07 B0 F6") + QByteArray(246, 0x0F))), hexOf(rtuFrame("01 0F F8 50 07 B0")));
+    EXPECT_TRUE(data.coils[0xF84F] == 0 && data.coils[0xF850] == 1);
+    EXPECT_EQ(hexOf(ask(hexBytes("01 10 00 00 00 7C F8") + QByteArray(248, 0))), hexOf(rtuFrame("01 90 03")));
+    EXPECT_EQ(hexOf(ask(hexBytes("01 0F 00 00 07 B1 F7") + QByteArray(247, 0))), hexOf(rtuFrame("01 8F 03")));
 }
 
 TEST_F(SlaveCore, StaysSilentForBadFramesAndOtherStations)
