@@ -1,6 +1,6 @@
 // mbrtu's command line: what it accepts, what it fills in, and the reasons
-// it gives for everything it refuses. The project and simulate commands are
-// run end to end in mbrtu_cli_test.
+// it gives for everything it refuses. Writes, the project and simulate
+// commands are run end to end.
 
 #include <gtest/gtest.h>
 
@@ -43,16 +43,6 @@ TEST(ToolOptions, ReadFillsEveryOptionGivenAndLeavesTheRestToTheDriver)
         EXPECT_EQ(parsed.options.command, ToolCommand::Read);
         EXPECT_EQ(readFields(parsed.options), QLatin1String(c.fields));
     }
-}
-
-TEST(ToolOptions, WriteTakesItsCountFromTheValuesAndNegativeNumbersAreValues)
-{
-    const ParsedArguments parsed = parse(QStringLiteral("write HR5 -2 0x10 --station 3 -- -7"));
-    ASSERT_TRUE(parsed.ok) << parsed.error.toStdString();
-    EXPECT_EQ(parsed.options.command, ToolCommand::Write);
-    EXPECT_EQ(parsed.options.count, 3);
-    EXPECT_EQ(parsed.options.writeData, QByteArray("\xFE\xFF\x10\x00\xF9\xFF", 6));
-    EXPECT_EQ(parsed.options.station, 3);
 }
 
 TEST(ToolOptions, HelpInAnyPosition)

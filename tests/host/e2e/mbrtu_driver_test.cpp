@@ -78,7 +78,7 @@ TEST_F(MbrtuDriver, WritesTypedValuesThatTheSlaveThenHolds)
 {
     expectOutput({"write", "HR10", "-1", "0x1234"}, {"wrote 2 word\\(s\\) to HR10 on station 1"});
     expectOutput({"write", "HR20SW", "1.5", "--type", "dword"}, {});
-    expectOutput({"write", "FN5DO3", "1", "0", "1", "--type", "bit"}, {});
+    expectOutput({"write", "FN5DO3", "--type", "bit", "--", "1", "0", "1"}, {});
     expectOutput({"write", "HR30.4", "1", "--type", "bit", "--json"}, {"\"ok\":true"});
     slave.withData([](sim::SlaveData &d) {
         EXPECT_EQ(d.holdingRegisters[9], 0xFFFF);
