@@ -97,7 +97,6 @@ TEST(ReadValues, ShowUnsignedSignedHexAndFloatAsTextAndJson)
         bits.append(row.unsignedValue);
     EXPECT_EQ(bits, QList<quint64>({1, 0, 1, 0, 0, 0, 0, 0, 0, 1}));
     EXPECT_EQ(formatRowsAsJson(decode("DI1", DataKind::Bit, 1, hexBytes("01")))[0].toObject().value("value").toInt(), 1);
-    EXPECT_TRUE(formatRowsAsText(DataKind::Byte, decode("DI1", DataKind::Byte, 1, hexBytes("0C"))).contains("00001100"));
 }
 
 } // namespace

@@ -23,10 +23,9 @@ TEST(MbrtuExit, EveryOutcomeHasItsStatusAndSaysWhyOnItsStream)
     ASSERT_TRUE(fake.open(QIODevice::WriteOnly));
     fake.write("not an ELF file");
     fake.close();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("MBRTU_PLUGIN_DIR"), QStringLiteral("/nonexistent/env"));
     sim::SimSlave occupant;
     ASSERT_TRUE(occupant.start());
+    qputenv("MBRTU_PLUGIN_DIR", "/nonexistent/env"); // --plugin-dir wins over it
     // Usage errors all come from the parser: tool_options_test has every reason.
     const struct
     {
@@ -36,12 +35,14 @@ TEST(MbrtuExit, EveryOutcomeHasItsStatusAndSaysWhyOnItsStream)
     } cases[] = {
         {runTool({}), 2, "mbrtu: no command given\nusage: mbrtu read"},
         {runTool({"write", "HR1", "99999"}), 2, "is not a word (-32768..65535 or 0x0..0xFFFF)\nusage: mbrtu read"},
-        {runTool({"--help"}), 0, "Exit status"},
+        {runTool({"--help"}), 0, "usage: mbrtu read"},
+        {runTool({"write", "HR1", "1", "-h"}), 0, "Exit status"},
         {runTool({"read", "HR1", "--plugin-dir", "/nonexistent/drivers"}), 1, " in /nonexistent/drivers (use --plugin-dir"},
-        {runTool({"write", "HR1", "5"}, environment), 1, " in /nonexistent/env ("},
+        {runTool({"write", "HR1", "5"}), 1, " in /nonexistent/env ("},
         {runTool({"read", "HR1", "--plugin-dir", fake.fileName()}), 1, "cannot load plug-in"}, // the file itself
         {runTool({"simulate", "--port", QString::number(occupant.port())}), 1, "cannot listen on 127.0.0.1:"},
     };
+    qunsetenv("MBRTU_PLUGIN_DIR");
     for (const auto &c : cases) {
         EXPECT_EQ(c.run.exitCode, c.exitCode) << c.said;
         EXPECT_TRUE((c.exitCode == 0 ? c.run.out : c.run.err).contains(QLatin1String(c.said)))

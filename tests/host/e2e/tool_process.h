@@ -4,7 +4,6 @@
 // Runs mbrtu as a program and collects what it said.
 
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -18,11 +17,9 @@ struct ToolRun
 // A generous bound for a hang; no test relies on how fast mbrtu is.
 constexpr int kToolHangLimitMs = 60000;
 
-inline ToolRun runTool(const QStringList &arguments,
-                       const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+inline ToolRun runTool(const QStringList &arguments)
 {
     QProcess process;
-    process.setProcessEnvironment(environment);
     process.start(QStringLiteral(MBRTU_TOOL_PATH), arguments);
     ToolRun run;
     if (!process.waitForFinished(kToolHangLimitMs)) {
