@@ -3,11 +3,8 @@
 
 // Frames in the host tests are hex text; CRCs come from the host's own CRC.
 
-#include <gtest/gtest.h>
-
 #include <QByteArray>
 #include <QString>
-#include <vector>
 
 #include "host/rtu_crc.h"
 #include "host/tcp_device.h"
@@ -38,24 +35,6 @@ inline QByteArray exchange(TcpDevice &device, const QByteArray &request, int max
     QByteArray reply(maxlen, '\0');
     reply.resize(qMax(device.readData(reply.data(), maxlen), 0));
     return reply;
-}
-
-// A text that must be refused with an error that contains the reason.
-struct Refusal
-{
-    const char *text;
-    const char *reason;
-};
-
-// accepts(text, &error) -> bool is the parser under test.
-template <typename Accepts>
-void expectRefusals(const std::vector<Refusal> &cases, Accepts accepts)
-{
-    for (const Refusal &c : cases) {
-        QString error;
-        EXPECT_FALSE(accepts(QLatin1String(c.text), &error)) << c.text;
-        EXPECT_TRUE(error.contains(QLatin1String(c.reason))) << c.text << " gave: " << error.toStdString();
-    }
 }
 
 #endif // HOST_TEST_UTIL_H

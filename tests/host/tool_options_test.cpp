@@ -1,13 +1,34 @@
-// mbrtu's command line: what it accepts, what it fills in, and the reasons
-// it gives for everything it refuses. Writes, the project and simulate
-// commands are run end to end.
+// mbrtu's command line: what it accepts, what it fills in, and the reasons it
+// gives for everything it refuses; addresses and the data kinds each area
+// takes (the parsed numbers and bits show in the row labels of
+// tool_values_test). Writes, the project and simulate commands run end to end.
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "host/tool_address.h"
 #include "host/tool_options.h"
-#include "host_test_util.h"
 
 namespace {
+
+// A text that must be refused with an error that contains the reason.
+struct Refusal
+{
+    const char *text;
+    const char *reason;
+};
+
+// accepts(text, &error) -> bool is the parser under test.
+template <typename Accepts>
+void expectRefusals(const std::vector<Refusal> &cases, Accepts accepts)
+{
+    for (const Refusal &c : cases) {
+        QString error;
+        EXPECT_FALSE(accepts(QLatin1String(c.text), &error)) << c.text;
+        EXPECT_TRUE(error.contains(QLatin1String(c.reason))) << c.text << " gave: " << error.toStdString();
+    }
+}
 
 ParsedArguments parse(const QString &line)
 {
@@ -76,6 +97,54 @@ TEST(ToolOptions, RefusesWithAReason)
                        *error = parsed.error;
                        return parsed.ok;
                    });
+}
+
+TEST(ToolAddress, RejectsWithAReason)
+{
+    expectRefusals({{"XY10", "unknown address area 'XY'"},
+                    {"FN7HR1", "unknown address area 'FN7HR'"},
+                    {"100", "has no area"},
+                    {"", "has no area"},
+                    {"HR0", "needs a number from 1 to 65536"},
+                    {"HR65537", "needs a number from 1 to 65536"},
+                    {"HR1.16", "the bit index runs from 0 to 15"},
+                    {"HR1.", "the bit index runs from 0 to 15"},
+                    {"DI5.1", "register areas only"},
+                    {"2-DI5", "cannot read address"},
+                    {"HR1x", "cannot read address"}},
+                   [](const QString &text, QString *error) {
+                       ToolAddress address;
+                       return parseToolAddress(text, &address, error);
+                   });
+}
+
+TEST(ToolAddress, KnowsWhatFitsWhichArea)
+{
+    const struct
+    {
+        const char *address;
+        DataKind kind;
+        bool readable;
+        bool writable;
+    } cases[] = {
+        {"HR1", DataKind::Byte, true, true},       {"HR1", DataKind::Bit, true, true},
+        {"HR1.0", DataKind::Bit, true, true},      {"HR1.15", DataKind::Word, false, false},
+        {"hr1sw", DataKind::DWord, true, true},    {"HR1SW", DataKind::Word, false, false},
+        {"fn6hr3", DataKind::Word, true, true},    {"IR7", DataKind::Word, true, false},
+        {"IR1.2", DataKind::Bit, true, false},     {"DI65536", DataKind::Byte, true, false},
+        {"DI1", DataKind::Word, false, false},     {"DO1", DataKind::Bit, true, true},
+        {"DO1", DataKind::Block, true, false},     {"DO1", DataKind::DWord, false, false},
+        {"FN5DO17", DataKind::Bit, true, true},    {"FN5DO1", DataKind::Word, false, false},
+    };
+    for (const auto &c : cases) {
+        ToolAddress address;
+        QString error;
+        ASSERT_TRUE(parseToolAddress(QLatin1String(c.address), &address, &error)) << c.address;
+        EXPECT_EQ(checkReadable(address, c.kind, &error), c.readable) << c.address << " " << int(c.kind);
+        error.clear();
+        EXPECT_EQ(checkWritable(address, c.kind, &error), c.writable) << c.address << " " << int(c.kind);
+        EXPECT_EQ(error.isEmpty(), c.writable) << "a refusal says why";
+    }
 }
 
 } // namespace
