@@ -1,7 +1,7 @@
-// The TCP device against the simulated slave (split, partial and late
-// replies, time-outs, reconnects, the error texts, the trace) and the slave's
-// server side (several connections, stream framing). The e2e tests cover a
-// reply that never comes and a refused connection.
+// The TCP device against the simulated slave (partial and late replies,
+// time-outs, reconnects, the error texts, the trace) and the slave's server
+// side (several connections, stream framing). The e2e tests cover a reply
+// split in two, one that never comes, and a refused connection.
 
 #include <gtest/gtest.h>
 
@@ -57,23 +57,6 @@ protected:
     FrameTrace trace{[this](const TraceEntry &entry) { entries.append(entry); }};
     SimSlave slave;
 };
-
-TEST_F(TcpDeviceTest, GathersASplitReplyInTheDriversTwoStepsAndTracesItWhole)
-{
-    TcpDevice device(settingsFor());
-    slave.injectFault(Fault::split(3, 50));
-    device.setTrace(&trace);
-    ASSERT_TRUE(device.open()) << device.errorString().toStdString();
-    ASSERT_EQ(device.writeData(readHr0.constData(), readHr0.size()), readHr0.size());
-    char reply[7] = {};
-    ASSERT_EQ(device.readData(reply, 5), 5);
-    ASSERT_EQ(device.readData(reply + 5, 2), 2);
-    EXPECT_EQ(QByteArray(reply, 7), hr0Reply);
-    device.close();
-    ASSERT_EQ(entries.size(), 2);
-    EXPECT_TRUE(formatTraceEntry(entries[0]).endsWith(QStringLiteral(" -> 01 03 00 00 00 01 84 0A")));
-    EXPECT_TRUE(formatTraceEntry(entries[1]).endsWith(QStringLiteral(" <- ") + hexOf(hr0Reply)));
-}
 
 TEST_F(TcpDeviceTest, ReturnsThePartThatCameInTimeAndDiscardsTheRestBeforeTheNextRequest)
 {

@@ -65,7 +65,6 @@ TEST(ReadValues, CarryTheAddressOfEveryItemAndOnlyTheItemsTheDataHolds)
         QStringList labels;
     } cases[] = {
         {"HR100", DataKind::Word, 3, 6, {"HR100", "HR101", "HR102"}},
-        {"HR100", DataKind::Word, 3, 3, {"HR100"}},
         {"IR5", DataKind::DWord, 2, 8, {"IR5", "IR7"}},
         {"IR5", DataKind::DWord, 1, 0, {}},
         {"HR10", DataKind::Byte, 3, 3, {"HR10.lo", "HR10.hi", "HR11.lo"}},

@@ -182,6 +182,7 @@ protected:
 
 TEST_F(MbrtuDriver, ReadsShowTheirValuesAndFrames)
 {
+    slave.injectFault(sim::Fault::split(3, 50)); // the device gathers the pieces, the trace joins them
     expectOutput({"read", "HR1", "--count", "2", "--trace"},
                  {"\\d\\d:\\d\\d:\\d\\d\\.\\d{3} -> 01 03 00 00 00 02 C4 0B\n", "<- 01 03 04 00 0A FF FE ",
                   "HR1 +10 +10 +0x000A\n", "HR2 +65534 +-2 +0xFFFE\n"});
