@@ -216,16 +216,12 @@ TEST_F(MbrtuDriver, WritesTypedValuesThatTheSlaveThenHolds)
 TEST_F(MbrtuDriver, PollingStopsOnAnInterruptWithASummary)
 {
     QProcess process;
-    process.start(QStringLiteral(MBRTU_TOOL_PATH),
-                  {"read", "HR1", "--poll", "20", "--json", "--port", QString::number(slave.port())});
+    process.start(QStringLiteral(MBRTU_TOOL_PATH), {"read", "HR1", "--poll", "20", "--port", QString::number(slave.port())});
     QString seen;
-    ASSERT_TRUE(waitForOutput(process, QStringLiteral("\"poll\":2"), &seen)) << seen.toStdString();
+    ASSERT_TRUE(waitForOutput(process, QStringLiteral("poll 2: good 2, failed 0"), &seen)) << seen.toStdString();
     EXPECT_TRUE(terminateAndWait(process, &seen));
-    for (const QString &line : seen.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const QJsonObject poll = jsonOf(line);
-        EXPECT_TRUE(poll.value(QStringLiteral("ok")).toBool()) << line.toStdString();
-        EXPECT_EQ(poll.value(QStringLiteral("good")).toInt(), poll.value(QStringLiteral("poll")).toInt());
-    }
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("\n(\\d+) polls: \\1 good, 0 failed\n$")).match(seen).hasMatch())
+        << seen.toStdString();
 }
 
 TEST_F(MbrtuDriver, AFailedRequestIsStatusOneWithTheDriversError)
