@@ -84,8 +84,9 @@ TEST(ReadValues, CarryTheAddressOfEveryItemAndOnlyTheItemsTheDataHolds)
 
 TEST(ReadValues, ShowUnsignedSignedHexAndFloatAsTextAndJson)
 {
-    const QJsonObject word = formatRowsAsJson(decode("HR1", DataKind::Word, 2, hexBytes("FE FF 34 12")))[0].toObject();
-    EXPECT_EQ(word, QJsonObject({{"address", "HR1"}, {"unsigned", 65534}, {"signed", -2}, {"hex", "0xFFFE"}}));
+    EXPECT_EQ(formatRowsAsJson(decode("HR1", DataKind::Word, 2, hexBytes("FE FF 0A 00"))),
+              QJsonArray({QJsonObject({{"address", "HR1"}, {"unsigned", 65534}, {"signed", -2}, {"hex", "0xFFFE"}}),
+                          QJsonObject({{"address", "HR2"}, {"unsigned", 10}, {"signed", 10}, {"hex", "0x000A"}})}));
     const QString text = formatRowsAsText(DataKind::DWord, decode("HR1", DataKind::DWord, 1, hexBytes("00 00 C0 BF")));
     for (const char *shown : {"address", "3217031168", "-1077936128", "0xBFC00000", "-1.5"})
         EXPECT_TRUE(text.contains(QLatin1String(shown))) << shown << " in:\n" << text.toStdString();

@@ -109,13 +109,12 @@ TEST(MbrtuSimulate, ServesAndTracesItsStationsUntilTerminated)
     process.start(QStringLiteral(MBRTU_TOOL_PATH), {"simulate", "--port", "0", "--station", "1,5", "--trace"});
     QString seen;
     ASSERT_TRUE(waitForOutput(process, QStringLiteral("stop with Ctrl-C"), &seen)) << seen.toStdString();
-    EXPECT_TRUE(seen.contains(QStringLiteral("station(s) 1,5")));
     TcpDeviceSettings settings;
     settings.port = quint16(QRegularExpression(QStringLiteral("127\\.0\\.0\\.1:(\\d+)")).match(seen).captured(1).toUInt());
     settings.responseTimeoutMs = 300;
     TcpDevice device(settings);
     ASSERT_TRUE(device.open());
-    // Input registers start out holding their own addresses; station 2 is not simulated.
+    // Input registers start out holding their own addresses; station 5 is simulated, 2 is not.
     const QByteArray request = rtuFrame("05 04 00 07 00 01");
     EXPECT_EQ(exchange(device, request, 7), rtuFrame("05 04 02 00 07"));
     EXPECT_TRUE(exchange(device, rtuFrame("02 04 00 07 00 01"), 5).isEmpty());
