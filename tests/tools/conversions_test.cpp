@@ -17,13 +17,10 @@ TEST(ScalarConversions, LittleEndianBothWays)
 {
     struct Row { const char *bytes; int asInt; unsigned short asWord; short asShort; };
     const Row rows[] = {
-        {"", 0, 0, 0},
+        {"", 0, 0, 0}, {"3412", 0x1234, 0x1234, 0x1234}, {"0080", 0x8000, 0x8000, SHRT_MIN},
         {"ff", 0xFF, 0xFF, 255}, // one byte: unsigned, even for the signed form
-        {"3412", 0x1234, 0x1234, 0x1234},
-        {"0080", 0x8000, 0x8000, SHRT_MIN},
-        {"ffffff", 0xFFFFFF, 0xFFFF, -1},
+        {"ffffff", 0xFFFFFF, 0xFFFF, -1}, {"ffffffff", -1, 0xFFFF, -1},
         {"0102030405", 0x04030201, 0x0201, 0x0201}, // bytes past the width are ignored
-        {"ffffffff", -1, 0xFFFF, -1},
     };
     for (const Row &row : rows) {
         EXPECT_EQ(QByteArrayToInt(hex(row.bytes)), row.asInt) << row.bytes;
@@ -41,10 +38,9 @@ TEST(RequestPredicates, EachAcceptsExactlyItsCode)
     bool (*const predicates[])(const CommunicatorCommand &) = {
         isBitCommand, isByteCommand, isWordCommand, isDoubleWordCommand, isBlockCommand};
     const int codes[] = {0, 1, 2, 3, 5}; // 4 and the second bit kind 6 have none
-    for (int type = -1; type <= 7; ++type) {
+    for (int type = -1; type <= 7; ++type)
         for (int p = 0; p < 5; ++p)
             EXPECT_EQ(predicates[p](CommunicatorCommand(type, 1, "HR1")), type == codes[p]) << type << p;
-    }
 }
 
 TEST(BitExpansion, FirstBitAndOneBytePerBit)
@@ -71,13 +67,11 @@ TEST(ZeroFillingAndReordering, PadsToMultipleOfTheWidth)
 {
     struct Row { QByteArray (*fill)(const QByteArray &); int in; int out; };
     const Row rows[] = {
-        {To16bitsData, 0, 0}, {To16bitsData, 2, 2}, {To16bitsData, 3, 4}, {To32bitsData, 1, 4},
-        {To32bitsData, 4, 4}, {To32bitsData, 5, 8}, {To64bitsData, 8, 8}, {To64bitsData, 13, 16},
+        {To16bitsData, 0, 0}, {To16bitsData, 2, 2}, {To16bitsData, 3, 4}, {To32bitsData, 1, 4}, {To32bitsData, 4, 4},
+        {To32bitsData, 5, 8}, {To64bitsData, 8, 8}, {To64bitsData, 13, 16},
     };
     for (const Row &row : rows) {
-        QByteArray input(row.in, '\0');
-        for (int i = 0; i < row.in; ++i)
-            input[i] = char(0xA0 + i);
+        const QByteArray input = hex("a1a2a3a4a5a6a7a8a9aaabacad").left(row.in);
         EXPECT_EQ(row.fill(input), input + QByteArray(row.out - row.in, '\0')) << row.in;
     }
     EXPECT_EQ(reverseArray(QByteArray()), QByteArray());
@@ -88,15 +82,13 @@ TEST(HexText, Parsing)
 {
     struct Row { const char *text; int length; unsigned int value; };
     const Row rows[] = {
-        {"0x1A", 4, 26}, {"1a", 2, 26}, {"0X1f", 4, 31},
-        {"01f", 3, 31},               // a lone leading zero is skipped
-        {"0x1A", 3, 1},               // the length limits the digits read
-        {"FFFFFFFF", 8, 0xFFFFFFFFu},
+        {"0x1A", 4, 26}, {"1a", 2, 26}, {"0X1f", 4, 31}, {"FFFFFFFF", 8, 0xFFFFFFFFu},
+        {"01f", 3, 31},                // a lone leading zero is skipped
+        {"0x1A", 3, 1},                // the length limits the digits read
         {"123456789", 9, 0x23456789u}, // digits beyond eight push the first out
-        {"12", 10, 0x12},             // stops at the terminator
-        {"0x", 2, 0}, {"0", 1, 0}, {"0", 5, 0},
-        {"1G", 2, 0},                 // one bad digit spoils the whole value
-        {"0xg1", 4, 0}, {"", 5, 0}, {"abc", 0, 0}, {"abc", -1, 0},
+        {"12", 10, 0x12},              // stops at the terminator
+        {"1G", 2, 0},                  // one bad digit spoils the whole value
+        {"0x", 2, 0}, {"0", 1, 0}, {"0", 5, 0}, {"0xg1", 4, 0}, {"", 5, 0}, {"abc", 0, 0}, {"abc", -1, 0},
     };
     for (const Row &row : rows)
         EXPECT_EQ(HexToUInt(row.text, row.length), row.value) << row.text << " " << row.length;
@@ -121,8 +113,7 @@ TEST(ProcessProbe, OnlyExistingSingleProcesses)
 TEST(ByteDump, Format)
 {
     EXPECT_EQ(dumpByteArray(QByteArray()), QStringLiteral("() : "));
-    EXPECT_EQ(dumpByteArray(hex("01ab41")),
-              QStringLiteral("(0X1 0Xab 0X41 ) : ") + QString::fromLatin1("\x01\xab" "A"));
+    EXPECT_EQ(dumpByteArray(hex("01ab41")), QString::fromLatin1("(0X1 0Xab 0X41 ) : \x01\xab" "A"));
     EXPECT_EQ(dumpByteArray(hex("41004200")), QStringLiteral("(0X41 0X0 0X42 0X0 ) : A"));
 }
 

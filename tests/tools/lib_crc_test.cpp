@@ -1,5 +1,5 @@
-// The byte-at-a-time CRC updates: published check values, agreement with a
-// bit-at-a-time reference, and concurrent first use.
+// The byte-at-a-time CRC updates: published check values, and concurrent
+// first use checked against a bit-at-a-time reference.
 //
 // Nothing in this file may call a CRC function during static initialisation:
 // the first-use test relies on a freshly started process whose tables have
@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
-#include <random>
 #include <thread>
 #include <vector>
 
@@ -31,24 +30,6 @@ uint32_t kermit(uint32_t crc, uint8_t byte) { return update_crc_kermit(uint16_t(
 uint32_t dnp(uint32_t crc, uint8_t byte) { return update_crc_dnp(uint16_t(crc), byte); }
 uint32_t crc32(uint32_t crc, uint8_t byte) { return update_crc_32(crc, byte); }
 
-// Bit-at-a-time references: the textbook shift register, one message bit
-// per step, with no table.
-uint32_t forwardBitwise16(uint32_t poly, uint32_t crc, uint8_t byte)
-{
-    crc ^= uint32_t(byte) << 8;
-    for (int bit = 0; bit < 8; ++bit)
-        crc = (crc & 0x8000) ? ((crc << 1) ^ poly) & 0xFFFF : (crc << 1) & 0xFFFF;
-    return crc;
-}
-
-uint32_t reflectedBitwise(uint32_t poly, uint32_t crc, uint8_t byte)
-{
-    crc ^= byte;
-    for (int bit = 0; bit < 8; ++bit)
-        crc = (crc & 1) ? (crc >> 1) ^ poly : crc >> 1;
-    return crc;
-}
-
 // forward: most significant bit first; poly as the shift register uses it.
 struct TableFunction { const char *name; Update update; bool forward; uint32_t poly; };
 
@@ -57,9 +38,18 @@ const TableFunction TableFunctions[] = {
     {"dnp", dnp, false, 0xA6BC},    {"32", crc32, false, 0xEDB88320u},
 };
 
+// Bit-at-a-time reference: the textbook shift register, one message bit per
+// step, with no table.
 uint32_t reference(const TableFunction &f, uint32_t crc, uint8_t byte)
 {
-    return f.forward ? forwardBitwise16(f.poly, crc, byte) : reflectedBitwise(f.poly, crc, byte);
+    crc ^= f.forward ? uint32_t(byte) << 8 : byte;
+    for (int bit = 0; bit < 8; ++bit) {
+        if (f.forward)
+            crc = (crc & 0x8000) ? ((crc << 1) ^ f.poly) & 0xFFFF : (crc << 1) & 0xFFFF;
+        else
+            crc = (crc & 1) ? (crc >> 1) ^ f.poly : crc >> 1;
+    }
+    return crc;
 }
 
 TEST(LibCrc, PublishedCheckValues)
@@ -67,14 +57,10 @@ TEST(LibCrc, PublishedCheckValues)
     const char text[] = "123456789";
     struct Row { const char *model; Update update; uint32_t initial; uint32_t finalXor; uint32_t check; };
     const Row rows[] = {
-        {"CRC-16/ARC", arc, 0, 0, 0xBB3D},
-        {"CRC-16/MODBUS", arc, 0xFFFF, 0, 0x4B37},
-        {"CRC-16/XMODEM", ccitt, 0, 0, 0x31C3},
-        {"CRC-16/IBM-3740", ccitt, 0xFFFF, 0, 0x29B1},
-        {"CRC-16/SPI-FUJITSU", ccitt, 0x1D0F, 0, 0xE5CC},
-        {"CRC-16/KERMIT", kermit, 0, 0, 0x2189},
-        {"CRC-16/DNP", dnp, 0, 0xFFFF, 0xEA82},
-        {"CRC-32/ISO-HDLC", crc32, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xCBF43926u},
+        {"CRC-16/ARC", arc, 0, 0, 0xBB3D},                {"CRC-16/MODBUS", arc, 0xFFFF, 0, 0x4B37},
+        {"CRC-16/XMODEM", ccitt, 0, 0, 0x31C3},           {"CRC-16/IBM-3740", ccitt, 0xFFFF, 0, 0x29B1},
+        {"CRC-16/SPI-FUJITSU", ccitt, 0x1D0F, 0, 0xE5CC}, {"CRC-16/KERMIT", kermit, 0, 0, 0x2189},
+        {"CRC-16/DNP", dnp, 0, 0xFFFF, 0xEA82},           {"CRC-32/ISO-HDLC", crc32, ~0u, ~0u, 0xCBF43926u},
     };
     for (const Row &row : rows) {
         uint32_t crc = row.initial;
@@ -89,24 +75,10 @@ TEST(LibCrc, PublishedCheckValues)
     EXPECT_EQ(sick, 0xA656);
 }
 
-TEST(LibCrc, AgreesWithBitwiseReference)
-{
-    std::mt19937 random(20240611);
-    for (const TableFunction &f : TableFunctions) {
-        const uint32_t mask = f.update == crc32 ? 0xFFFFFFFFu : 0xFFFFu;
-        for (int byte = 0; byte < 256; ++byte) // the table entries themselves
-            ASSERT_EQ(f.update(0, uint8_t(byte)), reference(f, 0, uint8_t(byte))) << f.name << " " << byte;
-        for (int i = 0; i < 2000; ++i) {
-            const uint32_t crc = uint32_t(random()) & mask;
-            const uint8_t byte = uint8_t(random());
-            ASSERT_EQ(f.update(crc, byte), reference(f, crc, byte)) << f.name << " " << crc << " " << +byte;
-        }
-    }
-}
-
 // For each table in turn, every thread waits at a start line and then all
 // call the same function at once, so that threads running on different cores
-// meet the table while it is still unbuilt. Returns false (after printing the
+// meet the table while it is still unbuilt. From the register 0xFFFF the 256
+// bytes reach every entry of the table. Returns false (after printing the
 // mismatch) when any thread saw a value other than the bitwise reference.
 bool allThreadsAgreeOnFirstUse()
 {
