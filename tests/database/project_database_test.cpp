@@ -24,14 +24,9 @@ protected:
     {
         ProjectRows rows;
         rows.links = {{7, 1003}, {8, 2000}, {9, 1004}, {10, 1010}};
-        rows.nodes = {
-            {7, 5, 0, "10.0.0.1", 502},  // not the default
-            {7, 12, 1, "10.0.0.2", 502},
-            {8, 3, 1, "10.0.0.3", 503},  // a link with two default nodes
-            {8, 4, 1, "10.0.0.4", 503},
-            {9, 6, 0, "10.0.0.5", 502},  // a link without a default node
-            {10, 300, 1, "10.0.0.6", 502}, // a station id past 8 bits
-        };
+        // Link 7: one default node of two; 8: two default nodes; 9: none; 10: a station id past 8 bits.
+        rows.nodes = {{7, 5, 0, "10.0.0.1", 502}, {7, 12, 1, "10.0.0.2", 502}, {8, 3, 1, "10.0.0.3", 503},
+                      {8, 4, 1, "10.0.0.4", 503}, {9, 6, 0, "10.0.0.5", 502}, {10, 300, 1, "10.0.0.6", 502}};
         const QString path = projectDatabasePath();
         ASSERT_TRUE(withTables ? writeProjectDatabase(path, rows) : writeDatabaseWithoutTables(path));
         QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection).setDatabaseName(path);

@@ -19,14 +19,11 @@ struct SparseRig
     explicit SparseRig(Area area, const Runs &runs) : area(area)
     {
         answerEveryRead(device);
-        for (const auto &[first, length] : runs) {
-            for (int a = first; a < first + length; ++a) {
-                if (area == Area::DI)
-                    driver.validBitAddressesMapInsertDI(1, (unsigned short)a);
-                else
-                    driver.validBitAddressesMapInsertDO(1, (unsigned short)a);
-            }
-        }
+        const auto insert = area == Area::DI ? &DriverModbusRtuSlaveOverTcp::validBitAddressesMapInsertDI
+                                             : &DriverModbusRtuSlaveOverTcp::validBitAddressesMapInsertDO;
+        for (const auto &[first, length] : runs)
+            for (int a = first; a < first + length; ++a)
+                (driver.*insert)(1, (unsigned short)a);
     }
 
     QByteArray readBytes(unsigned short start, int count)
@@ -39,19 +36,14 @@ struct SparseRig
     QString trace() const
     {
         QStringList items;
-        int w = 0;
         for (const QString &event : device.events) {
-            if (event == QLatin1String("delay"))
-                items << QStringLiteral("D");
-            if (!event.startsWith(QLatin1String("write")))
-                continue;
-            const ReadRequest r = parseReadRequest(device.written.at(w++));
-            if (r.function != (area == Area::DI ? 2 : 1))
-                items << QStringLiteral("function %1").arg(r.function);
-            else
+            const ReadRequest r = parseReadRequest(hex(event.mid(6).toLatin1().constData()));
+            if (event == "delay")
+                items << "D";
+            else if (event.startsWith("write"))
                 items << QStringLiteral("%1+%2").arg(r.address).arg(r.quantity);
         }
-        return items.join(QLatin1Char(' '));
+        return items.join(' ');
     }
 };
 
@@ -84,8 +76,10 @@ TEST(SparseReads, EachRunIsOneTransactionWithDelaysOnlyBetweenRuns)
             int onBits = 0, requestedBits = 0;
             for (char byte : bytes)
                 onBits += __builtin_popcount((unsigned char)byte);
-            for (const QByteArray &frame : rig.device.written)
+            for (const QByteArray &frame : rig.device.written) {
                 requestedBits += parseReadRequest(frame).quantity;
+                EXPECT_EQ(parseReadRequest(frame).function, area == Area::DI ? 2 : 1);
+            }
             EXPECT_EQ(onBits, requestedBits);
         }
     }

@@ -72,13 +72,6 @@ TEST(Packing, SingleFieldLayoutInAllThreeEntryPoints)
     }
 }
 
-TEST(Packing, ByteArrayPackerSizeLimit)
-{
-    EXPECT_EQ(ByteArrayPack("16777216x"), QByteArray(1 << 24, '\0'));
-    EXPECT_TRUE(ByteArrayPack("16777217x").isEmpty());
-    EXPECT_TRUE(ByteArrayPack("16777216xC", 1).isEmpty());
-}
-
 TEST(PackingFailures, EveryEntryPointReportsItsWay)
 {
     // DataPack's and DataUnpack's results; the byte-array packer gives an
@@ -110,7 +103,7 @@ TEST(PackingFailures, EveryEntryPointReportsItsWay)
     }
 }
 
-TEST(PackingFailures, FieldsBeforeTheFailureStayDone)
+TEST(PackingFailures, PartialRecordsLimitsAndMissingPointers)
 {
     auto buffer = exactBuffer(2);
     EXPECT_EQ(DataPack(buffer.get(), "C C", 1, 2), 0);
@@ -123,14 +116,11 @@ TEST(PackingFailures, FieldsBeforeTheFailureStayDone)
     EXPECT_EQ(DataPack(buffer.get(), "n2S", 0x0304), -1);
     EXPECT_EQ(bytesOf(buffer.get(), 2), hex("0304"));
     EXPECT_TRUE(ByteArrayPack("n2S", 0x0304).isEmpty());
-}
-
-TEST(PackingFailures, MissingBuffersAndPointers)
-{
-    unsigned char value = 0;
-    auto buffer = exactBuffer(2);
+    EXPECT_EQ(ByteArrayPack("16777216x"), QByteArray(1 << 24, '\0')); // the byte-array packer's limit
+    EXPECT_TRUE(ByteArrayPack("16777217x").isEmpty());
+    EXPECT_TRUE(ByteArrayPack("16777216xC", 1).isEmpty());
     EXPECT_EQ(DataPack(nullptr, "C", 1), -1);
-    EXPECT_EQ(DataUnpack(nullptr, "C", &value), -1);
+    EXPECT_EQ(DataUnpack(nullptr, "C", &first), -1);
     EXPECT_EQ(DataPack(buffer.get(), nullptr), 0);
     EXPECT_EQ(DataUnpack(buffer.get(), nullptr), 0);
     EXPECT_TRUE(ByteArrayPack(nullptr).isEmpty());
