@@ -43,17 +43,22 @@ protected:
         return driver.read(&device, CommunicatorCommand(type, count, QString::fromLatin1(address)));
     }
     QString error() { return driver.getLastError(); }
-
-    // The device's events in short: D delay, O open, C close, W request; reads left out.
-    QString trace() const
-    {
-        QString text;
-        for (const QString &event : device.events)
-            text += event == "delay" ? "D" : event == "open" ? "O" : event == "close" ? "C"
-                    : event.startsWith("write")                                          ? "W" : "";
-        return text;
-    }
 };
+
+// The device's events in short: D delay, O open, C close, and for each request
+// W or, with requests set, the read's "address+quantity". Reads are left out.
+inline QString trace(const ScriptedDevice &device, bool requests = false)
+{
+    QStringList items;
+    for (const QString &event : device.events) {
+        const ReadRequest r = parseReadRequest(hex(event.mid(6).toLatin1().constData()));
+        if (event.startsWith("write"))
+            items << (requests ? QStringLiteral("%1+%2").arg(r.address).arg(r.quantity) : "W");
+        else if (!event.startsWith("read"))
+            items << event.left(1).toUpper();
+    }
+    return items.join(' ');
+}
 
 enum class Area { DI, DO };
 

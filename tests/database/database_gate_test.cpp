@@ -44,14 +44,14 @@ TEST_F(GateTest, LookupFailuresEndEveryReadAndWrite)
     noDefaultNode.nodes.first().isDefault = 0;
     ProjectRows noTagTable = projectOnCom2({});
     noTagTable.withTagTable = false;
-    struct Case { const char *name; const ProjectRows *rows; const char *error; }; // no rows: no tables
-    const Case cases[] = {
+    // No rows: a database without the tables.
+    const struct { const char *name; const ProjectRows *rows; const char *error; } cases[] = {
         {"no default node", &noDefaultNode, "failed to get default station id"},
         {"no tables at all", nullptr, "failed to get default station id"},
         {"no tag table", &noTagTable, "failed to initialize valid bit addresses table"},
     };
     const CommunicatorCommand requests[] = {{2, 1, "HR1"}, {1, 2, "DI1"}, {0, 3, "DO1"}};
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         removeProjectDirectories();
         if (c.rows)

@@ -74,13 +74,12 @@ TEST(DevStrToHmiPort, EthernetAndNumberedPorts)
 TEST_F(LookupTest, ByHmiPortGivesTheLinkAndItsDefaultStation)
 {
     open();
-    struct Case { int hmiPort; bool found; int linkId; int station; };
-    const Case cases[] = {
+    const struct { int hmiPort; bool found; int linkId; int station; } cases[] = {
         {1003, true, 7, 12}, {1010, true, 10, 44}, // 300 keeps its low 8 bits
         {1004, false, -1, 99},                     // no default node
         {1005, false, -1, 99},                     // no link
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         int linkId = -1;
         unsigned char station = 99;
         EXPECT_EQ(GetLinkIdAndDefaultStationId(connection, c.hmiPort, linkId, station), c.found)

@@ -21,8 +21,7 @@ protected:
 TEST_F(ReadDispatchTest, DataTypeAndPrefixChooseTheTransaction)
 {
     // function 0: refused without a transaction.
-    struct Case { int type; int count; const char *address; int function, start, quantity, resultSize; };
-    const Case cases[] = {
+    const struct { int type; int count; const char *address; int function, start, quantity, resultSize; } cases[] = {
         // words and double words, whatever the prefix
         {2, 2, "HR100", 3, 99, 2, 4}, {2, 2, "IR100", 4, 99, 2, 4}, {2, 1, "DI5", 4, 4, 1, 2},
         {3, 2, "HR100", 3, 99, 4, 8}, {3, 1, "fn6hr7", 3, 6, 2, 4},
@@ -43,7 +42,7 @@ TEST_F(ReadDispatchTest, DataTypeAndPrefixChooseTheTransaction)
         {2, 200, "HR1", 0, 0, 0, 0}, {2, -1, "HR1", 0, 0, 0, 0}, {3, 0x40000000, "HR1", 0, 0, 0, 0},
         {0, 2009, "DI1", 0, 0, 0, 0}, {0, -8, "HR1.200", 0, 0, 0, 0}, {1, 0x7FFFFFFF, "DO1", 0, 0, 0, 0},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.type << " " << c.count << " " << c.address);
         device.written.clear();
         EXPECT_EQ(read(c.type, c.count, c.address).size(), c.resultSize);
@@ -74,26 +73,25 @@ TEST_F(ReadDispatchTest, SwapFlagComesFromSWAnywhereInTheAddress)
 TEST_F(ReadDispatchTest, AttemptsAndTheFinalDescription)
 {
     // A failed attempt closes the link; the next one reopens it.
-    struct Case { int type; int count; const char *address; int retries; const char *trace, *error; };
     const char *const described = "PLC no response (read 2 word(s) from 1-HR100)";
-    const Case cases[] = {
-        {2, 2, "HR100", 3, "DWC" "DOWC" "DOWC" "DOWC", described}, {2, 2, "HR100", 1, "DWCDOWC", described},
-        {2, 2, "HR100", 0, "DWC", described}, {2, 2, "HR100", -2, "DWC", described},
-        {0, 2, "HR1.1", 0, "DWC", "PLC no response (read 2 bit(s) from 1-HR1.1)"},
-        {5, 2, "HR1", 0, "DWC", "PLC no response"}, // blocks and the second bit kind get no description
-        {6, 2, "HR1.1", 0, "DWC", "PLC no response"},
+    const struct { int type; int count; const char *address; int retries; const char *trace, *error; } cases[] = {
+        {2, 2, "HR100", 3, "D W C D O W C D O W C D O W C", described}, {2, 2, "HR100", 1, "D W C D O W C", described},
+        {2, 2, "HR100", 0, "D W C", described}, {2, 2, "HR100", -2, "D W C", described},
+        {0, 2, "HR1.1", 0, "D W C", "PLC no response (read 2 bit(s) from 1-HR1.1)"},
+        {5, 2, "HR1", 0, "D W C", "PLC no response"}, // blocks and the second bit kind get no description
+        {6, 2, "HR1.1", 0, "D W C", "PLC no response"},
         {4, 1, "HR100", 3, "D", "unsupported data type: HR100"}, // ends at once
         {7, 1, "HR100", 3, "D", "unsupported data type: HR100"},
         {-1, 1, "HR100", 3, "D", "unsupported data type: HR100"},
     };
     device.setResponder(nullptr);
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.type << " " << c.address << " retries " << c.retries);
         device.events.clear();
         device.setOpenState(true);
         device.setRetryCount(c.retries);
         EXPECT_TRUE(read(c.type, c.count, c.address).isEmpty());
-        EXPECT_EQ(trace(), c.trace);
+        EXPECT_EQ(trace(device), c.trace);
         EXPECT_EQ(error(), c.error);
     }
 }
@@ -106,14 +104,14 @@ TEST_F(ReadDispatchTest, LaterSuccessAndALinkThatCannotBeReopened)
     device.queueReply(rtu("01 03 04 12 34 56 78"));
     EXPECT_EQ(toHex(read(2, 2, "HR1")), QStringLiteral("34 12 78 56"));
     EXPECT_FALSE(driver.hasError()) << error().toStdString();
-    EXPECT_EQ(trace(), "DWCDOW");
+    EXPECT_EQ(trace(device), "D W C D O W");
 
     device.setErrorString("connection refused");
     device.setOpenFails(true);
-    for (const char *expected : {"DWCDO", "DO"}) { // open at first, then closed from the start
+    for (const char *expected : {"D W C D O", "D O"}) { // open at first, then closed from the start
         device.events.clear();
         EXPECT_TRUE(read(0, 3, "DO1").isEmpty());
-        EXPECT_EQ(trace(), expected);
+        EXPECT_EQ(trace(device), expected);
         EXPECT_EQ(error(), "connection refused");
     }
 }

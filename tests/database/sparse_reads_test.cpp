@@ -31,28 +31,13 @@ struct SparseRig
         return area == Area::DI ? driver.readBytesFromDI(&device, start, count)
                                 : driver.readBytesFromDO(&device, start, count);
     }
-
-    // The event log as text: "address+quantity" for each request, "D" for each delay.
-    QString trace() const
-    {
-        QStringList items;
-        for (const QString &event : device.events) {
-            const ReadRequest r = parseReadRequest(hex(event.mid(6).toLatin1().constData()));
-            if (event == "delay")
-                items << "D";
-            else if (event.startsWith("write"))
-                items << QStringLiteral("%1+%2").arg(r.address).arg(r.quantity);
-        }
-        return items.join(' ');
-    }
 };
 
 } // namespace
 
 TEST(SparseReads, EachRunIsOneTransactionWithDelaysOnlyBetweenRuns)
 {
-    struct Case { const char *name; unsigned short start; int bytes; Runs configured; const char *trace; };
-    const Case cases[] = {
+    const struct { const char *name; unsigned short start; int bytes; Runs configured; const char *trace; } cases[] = {
         {"250 bytes all configured", 0, 250, {{0, 2000}}, "0+2000"},
         {"251 bytes: the largest run", 1000, 251, {{0, 4000}}, "1000+2008"},
         {"the whole address space", 0, 8192, {{7, 1}}, "7+1"},
@@ -64,14 +49,14 @@ TEST(SparseReads, EachRunIsOneTransactionWithDelaysOnlyBetweenRuns)
         {"no bytes", 0, 0, {{100, 4}}, ""},
         {"negative count", 0, -5, {{100, 4}}, ""},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         for (Area area : {Area::DI, Area::DO}) {
             SCOPED_TRACE(c.name);
             SparseRig rig(area, c.configured);
             const QByteArray bytes = rig.readBytes(c.start, c.bytes);
             ASSERT_FALSE(rig.driver.hasError()) << rig.driver.getLastError().toStdString();
             ASSERT_EQ(bytes.size(), std::max(c.bytes, 0));
-            EXPECT_EQ(rig.trace(), c.trace);
+            EXPECT_EQ(trace(rig.device, true), c.trace);
             // Only requested bits are on, although the device answers all-on.
             int onBits = 0, requestedBits = 0;
             for (char byte : bytes)
@@ -92,7 +77,7 @@ TEST(SparseReads, RunsCopyTheirBitsToTheirPositions)
     rig.device.queueReply(rtu("01 02 01 A5"));
     rig.device.queueReply(rtu("01 02 01 02"));
     EXPECT_EQ(toHex(rig.readBytes(0, 2)), QStringLiteral("A5 08"));
-    EXPECT_EQ(rig.trace(), "0+8 D 10+2");
+    EXPECT_EQ(trace(rig.device, true), "0+8 D 10+2");
 }
 
 TEST(SparseReads, AFailingRunDropsEverythingAndStopsTheScan)
@@ -104,20 +89,19 @@ TEST(SparseReads, AFailingRunDropsEverythingAndStopsTheScan)
     rig.device.queueReply(rtu("01 02 01 01"));
     EXPECT_TRUE(rig.readBytes(0, 2).isEmpty());
     EXPECT_TRUE(rig.driver.hasError());
-    EXPECT_EQ(rig.trace(), "0+2 D 5+1");
+    EXPECT_EQ(trace(rig.device, true), "0+2 D 5+1 C"); // the silent run closed the link
 }
 
 TEST(SparseReads, RefusedBeforeAnyTransaction)
 {
-    struct Case { Area area; int station; int count; const char *error; };
-    const Case cases[] = {
+    const struct { Area area; int station; int count; const char *error; } cases[] = {
         {Area::DI, 3, 2, "invalid address 3-DI"}, // the station has no entry
         {Area::DO, 3, 0, "invalid address 3-DO"},
         {Area::DI, 1, 252, "can't read 2016 bits from DI1"}, // one run, more than one transaction
         {Area::DO, 1, 8193, "can't read 8193 bytes from DO1"}, // beyond the address space
         {Area::DI, 1, 0x7FFFFFFF, "can't read 2147483647 bytes from DI1"},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SparseRig rig(c.area, {{0, 8 * 252}});
         rig.device.setStation(c.station);
         EXPECT_TRUE(rig.readBytes(0, c.count).isEmpty()) << c.error;

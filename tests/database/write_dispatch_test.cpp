@@ -28,8 +28,8 @@ protected:
 
 TEST_F(WriteDispatch, ChoosesTheTransactionByTypeAndPrefixAndFitsTheData)
 {
-    struct Case { int type; int count; const char *address; const char *data; QStringList frames; };
-    const Case cases[] = { // frames without their CRC
+    // The frames without their CRC.
+    const struct { int type; int count; const char *address; const char *data; QStringList frames; } cases[] = {
         {3, 1, "HR100", "78 56 34 12", {"01 10 00 63 00 02 04 56 78 12 34"}},
         {3, 1, "HR100SW", "78 56 34 12", {"01 10 00 63 00 02 04 12 34 56 78"}},
         {3, 1, "hr100sw", "78 56 34 12", {"01 10 00 63 00 02 04 12 34 56 78"}},
@@ -47,7 +47,7 @@ TEST_F(WriteDispatch, ChoosesTheTransactionByTypeAndPrefixAndFitsTheData)
         {2, 3, "HR1", "34 12 78 56 BC 9A F0 DE 11 22", {"01 10 00 00 00 03 06 12 34 56 78 9A BC"}},
         {0, 10, "DO1", "FF 03 77", {"01 0F 00 00 00 0A 02 FF 03"}},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.type << " " << c.address << " " << c.data);
         device.written.clear();
         EXPECT_TRUE(write(c.type, c.count, c.address, c.data)) << qPrintable(error());
@@ -63,22 +63,21 @@ TEST_F(WriteDispatch, PrefixOrTypeWithoutTransaction)
 {
     // A prefix without a transaction is a failed attempt, retried; an
     // unsupported data type ends at once.
-    struct Case { int type; const char *address; const char *trace, *error; };
-    const Case cases[] = {
-        {2, "IR5", "DDD", "can't write any word to IR5 (write 1 word to 1-IR5)"},
-        {0, "DI3", "DDD", "can't write any bit to DI3"},       {6, "IR3.1", "DDD", "can't write any bit to IR3.1"},
-        {3, "IR5SW", "DDD", "can't write any double word to IR5SW"}, {1, "DO1", "DDD", "can't write any byte to DO1"},
-        {5, "FN5DO1", "DDD", "can't write any byte to FN5DO1"}, {2, "H5", "DDD", "can't write any word to H5"},
+    const struct { int type; const char *address; const char *trace, *error; } cases[] = {
+        {2, "IR5", "D D D", "can't write any word to IR5 (write 1 word to 1-IR5)"},
+        {0, "DI3", "D D D", "can't write any bit to DI3"}, {6, "IR3.1", "D D D", "can't write any bit to IR3.1"},
+        {3, "IR5SW", "D D D", "can't write any double word to IR5SW"}, {2, "H5", "D D D", "can't write any word to H5"},
+        {1, "DO1", "D D D", "can't write any byte to DO1"}, {5, "FN5DO1", "D D D", "can't write any byte to FN5DO1"},
         {4, "HR1", "D", "unsupported data type: HR1"}, {7, "HR1", "D", "unsupported data type: HR1"},
         {-1, "HR1", "D", "unsupported data type: HR1"},
     };
     device.setRetryCount(2);
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.address);
         device.events.clear();
         EXPECT_FALSE(write(c.type, 1, c.address, "01 00 00 00 00 00 00 00"));
         EXPECT_TRUE(error().startsWith(c.error)) << qPrintable(error());
-        EXPECT_EQ(trace(), c.trace);
+        EXPECT_EQ(trace(device), c.trace);
     }
 }
 
@@ -88,12 +87,12 @@ TEST_F(WriteDispatch, RetriesUntilTheTransactionSucceedsOrDescribesTheLastFailur
     device.queueSilence();
     EXPECT_TRUE(write(2, 1, "HR5", "34 12"));
     EXPECT_FALSE(driver.hasError());
-    ASSERT_EQ(trace(), "DWCDOW");
+    ASSERT_EQ(trace(device), "D W C D O W");
     EXPECT_EQ(device.written[0], device.written[1]);
 
     device.setResponder(nullptr);
     device.events.clear();
     EXPECT_FALSE(write(2, 1, "HR5", "34 12"));
-    EXPECT_EQ(trace(), "DWCDOWCDOWC");
+    EXPECT_EQ(trace(device), "D W C D O W C D O W C");
     EXPECT_EQ(error(), "PLC no response (write 1 word to 1-HR5)");
 }

@@ -114,23 +114,21 @@ TEST(BitArray, RightShiftNBits)
 
 TEST(RequestSize, GetSafeDataLenAndToSafeData)
 {
-    struct Row { int type; int count; int bytes; };
-    const Row rows[] = {
+    const struct { int type; int count; int bytes; } rows[] = {
         {0, 9, 2}, {0, 8, 1}, {0, 0, 0}, {6, 9, 2}, {6, 16, 2}, {1, 5, 5}, {5, 5, 5}, {2, 3, 6}, {3, 3, 12},
         {4, 3, 24}, {7, 3, 0}, {-1, 3, 0},
         {0, -1, 0x20000000},               // the count is taken as unsigned
         {2, 0x40000000, int(0x80000000u)}, // wraps like the unsigned product
     };
-    for (const Row &row : rows)
+    for (const auto &row : rows)
         EXPECT_EQ(GetSafeDataLen(CommunicatorCommand(row.type, row.count, "HR1")), row.bytes)
             << row.type << " " << row.count;
 
-    struct FitRow { int type; int count; const char *data; const char *safe; };
-    const FitRow fits[] = {
+    const struct { int type; int count; const char *data; const char *safe; } fits[] = {
         {3, 1, "01 02", "01 02 00 00"}, {3, 1, "01 02 03 04", "01 02 03 04"}, {3, 1, "01 02 03 04 05", "01 02 03 04"},
         {0, 9, "FF FF FF", "FF FF"}, {0, 3, "", "00"}, {7, 4, "01 02", ""}, {1, -5, "01 02", ""},
     };
-    for (const FitRow &row : fits) {
+    for (const auto &row : fits) {
         const CommunicatorCommand command(row.type, row.count, "HR1");
         EXPECT_EQ(toHex(ToSafeData(command, hex(row.data))), toHex(hex(row.safe))) << row.type << row.data;
     }

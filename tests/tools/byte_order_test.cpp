@@ -8,13 +8,12 @@
 
 TEST(ByteOrder, FromBigEndian)
 {
-    struct Row { const char *wire; int count; bool longs; const char *host; };
-    const Row rows[] = {
+    const struct { const char *wire; int count; bool longs; const char *host; } rows[] = {
         {"12 34 AB CD", 2, false, "34 12 CD AB"}, {"12 34 AB CD", 1, false, "34 12"}, {"12 34", 0, false, ""},
         {"12 34", -1, false, ""}, {"12 34 56 78", 1, true, "78 56 34 12"}, {"12 34 56 78", -3, true, ""},
         {"12 34 56 78 9A BC DE F0", 2, true, "78 56 34 12 F0 DE BC 9A"},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         const QByteArray wire = hex(row.wire);
         const QByteArray host = row.longs ? fromBigEndianULongArray(wire.constData(), row.count)
                                           : fromBigEndianUShortArray(wire.constData(), row.count);
@@ -24,14 +23,13 @@ TEST(ByteOrder, FromBigEndian)
 
 TEST(ByteOrder, ToBigEndianAndInPlaceSwaps)
 {
-    struct Row { const char *host; bool longs; const char *wire; };
-    const Row rows[] = {
+    const struct { const char *host; bool longs; const char *wire; } rows[] = {
         {"", false, ""}, {"01", false, "00 01"}, {"01 02 03 04", false, "02 01 04 03"},
         {"01 02 03", false, "02 01 00 03"},
         {"", true, ""}, {"01", true, "00 00 00 01"}, {"01 02 03 04 05 06 07", true, "04 03 02 01 00 07 06 05"},
         {"01 02 03 04 05 06 07 08", true, "04 03 02 01 08 07 06 05"},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         const QByteArray host = hex(row.host);
         const QByteArray wire = row.longs ? toBigEndianULongArray(host) : toBigEndianUShortArray(host);
         EXPECT_EQ(toHex(wire), toHex(hex(row.wire))) << row.host;
@@ -50,22 +48,20 @@ TEST(ByteOrder, ToBigEndianAndInPlaceSwaps)
 
 TEST(ByteOrder, Counting)
 {
-    struct BitRow { unsigned int (*count)(unsigned int, unsigned int); unsigned int start, n, expected; };
-    const BitRow bitRows[] = {
+    const struct { unsigned int (*count)(unsigned int, unsigned int); unsigned int start, n, expected; } bitRows[] = {
         {NumOfBitsToNumOfWords, 15, 2, 2},  {NumOfBitsToNumOfWords, 0, 16, 1}, {NumOfBitsToNumOfWords, 0, 17, 2},
         {NumOfBitsToNumOfWords, 0, 0, 0},   {NumOfBitsToNumOfWords, 1, 0, 1},  {NumOfBitsToNumOfDWords, 0, 32, 1},
         {NumOfBitsToNumOfDWords, 31, 2, 2}, {NumOfBitsToNumOfBytes, 0, 8, 1},  {NumOfBitsToNumOfBytes, 7, 2, 2},
         {NumOfBitsToNumOfBytes, 0, 0xFFFFFFFFu, 0x20000000u},
     };
-    for (const BitRow &row : bitRows)
+    for (const auto &row : bitRows)
         EXPECT_EQ(row.count(row.start, row.n), row.expected) << row.start << " + " << row.n;
 
-    struct ByteRow { unsigned int (*count)(unsigned int); unsigned int n, expected; };
-    const ByteRow byteRows[] = {
+    const struct { unsigned int (*count)(unsigned int); unsigned int n, expected; } byteRows[] = {
         {NumOfBytesToNumOfWords, 0, 0},      {NumOfBytesToNumOfWords, 2, 1},     {NumOfBytesToNumOfWords, 3, 2},
         {NumOfBytesToNumOfDWords, 4, 1},     {NumOfBytesToNumOfDWords, 5, 2},    {NumOfBytesToNumOfQuadWords, 8, 1},
         {NumOfBytesToNumOfQuadWords, 9, 2},  {NumOfBytesToNumOfWords, 0xFFFFFFFFu, 0x80000000u},
     };
-    for (const ByteRow &row : byteRows)
+    for (const auto &row : byteRows)
         EXPECT_EQ(row.count(row.n), row.expected) << row.n;
 }

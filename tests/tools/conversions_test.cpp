@@ -15,14 +15,13 @@ QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 
 TEST(ScalarConversions, LittleEndianBothWays)
 {
-    struct Row { const char *bytes; int asInt; unsigned short asWord; short asShort; };
-    const Row rows[] = {
+    const struct { const char *bytes; int asInt; unsigned short asWord; short asShort; } rows[] = {
         {"", 0, 0, 0}, {"3412", 0x1234, 0x1234, 0x1234}, {"0080", 0x8000, 0x8000, SHRT_MIN},
         {"ff", 0xFF, 0xFF, 255}, // one byte: unsigned, even for the signed form
         {"ffffff", 0xFFFFFF, 0xFFFF, -1}, {"ffffffff", -1, 0xFFFF, -1},
         {"0102030405", 0x04030201, 0x0201, 0x0201}, // bytes past the width are ignored
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         EXPECT_EQ(QByteArrayToInt(hex(row.bytes)), row.asInt) << row.bytes;
         EXPECT_EQ(QByteArrayToWord(hex(row.bytes)), row.asWord) << row.bytes;
         EXPECT_EQ(QByteArrayToShort(hex(row.bytes)), row.asShort) << row.bytes;
@@ -49,13 +48,12 @@ TEST(BitExpansion, FirstBitAndOneBytePerBit)
     EXPECT_TRUE(getBitData(hex("0300")));
     EXPECT_FALSE(getBitData(hex("fe")));
 
-    struct Row { const char *bits; unsigned short start; int count; const char *bytes; };
-    const Row rows[] = {
+    const struct { const char *bits; unsigned short start; int count; const char *bytes; } rows[] = {
         {"05", 0, 4, "01000100"}, {"8001", 7, 3, "010100"}, // across a byte boundary
         {"ff", 6, 4, "01010000"}, {"", 0, 2, "0000"},       // bits past the array read as zero
         {"ff", 65535, 1, "00"},   {"ff", 0, 0, ""}, {"ff", 0, -3, ""},
     };
-    for (const Row &row : rows)
+    for (const auto &row : rows)
         EXPECT_EQ(ExpandBitsToBytes(hex(row.bits), row.start, row.count), hex(row.bytes)) << row.bits;
     // An absurd count is cut, not allocated.
     const QByteArray bytes = ExpandBitsToBytes(hex("01"), 0, INT_MAX);
@@ -65,12 +63,11 @@ TEST(BitExpansion, FirstBitAndOneBytePerBit)
 
 TEST(ZeroFillingAndReordering, PadsToMultipleOfTheWidth)
 {
-    struct Row { QByteArray (*fill)(const QByteArray &); int in; int out; };
-    const Row rows[] = {
+    const struct { QByteArray (*fill)(const QByteArray &); int in; int out; } rows[] = {
         {To16bitsData, 0, 0}, {To16bitsData, 2, 2}, {To16bitsData, 3, 4}, {To32bitsData, 1, 4}, {To32bitsData, 4, 4},
         {To32bitsData, 5, 8}, {To64bitsData, 8, 8}, {To64bitsData, 13, 16},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         const QByteArray input = hex("a1a2a3a4a5a6a7a8a9aaabacad").left(row.in);
         EXPECT_EQ(row.fill(input), input + QByteArray(row.out - row.in, '\0')) << row.in;
     }
@@ -80,8 +77,7 @@ TEST(ZeroFillingAndReordering, PadsToMultipleOfTheWidth)
 
 TEST(HexText, Parsing)
 {
-    struct Row { const char *text; int length; unsigned int value; };
-    const Row rows[] = {
+    const struct { const char *text; int length; unsigned int value; } rows[] = {
         {"0x1A", 4, 26}, {"1a", 2, 26}, {"0X1f", 4, 31}, {"FFFFFFFF", 8, 0xFFFFFFFFu},
         {"01f", 3, 31},                // a lone leading zero is skipped
         {"0x1A", 3, 1},                // the length limits the digits read
@@ -90,7 +86,7 @@ TEST(HexText, Parsing)
         {"1G", 2, 0},                  // one bad digit spoils the whole value
         {"0x", 2, 0}, {"0", 1, 0}, {"0", 5, 0}, {"0xg1", 4, 0}, {"", 5, 0}, {"abc", 0, 0}, {"abc", -1, 0},
     };
-    for (const Row &row : rows)
+    for (const auto &row : rows)
         EXPECT_EQ(HexToUInt(row.text, row.length), row.value) << row.text << " " << row.length;
     EXPECT_EQ(HexToUInt(nullptr, 4), 0u);
 }

@@ -55,14 +55,13 @@ uint32_t reference(const TableFunction &f, uint32_t crc, uint8_t byte)
 TEST(LibCrc, PublishedCheckValues)
 {
     const char text[] = "123456789";
-    struct Row { const char *model; Update update; uint32_t initial; uint32_t finalXor; uint32_t check; };
-    const Row rows[] = {
+    const struct { const char *model; Update update; uint32_t initial; uint32_t finalXor; uint32_t check; } rows[] = {
         {"CRC-16/ARC", arc, 0, 0, 0xBB3D},                {"CRC-16/MODBUS", arc, 0xFFFF, 0, 0x4B37},
         {"CRC-16/XMODEM", ccitt, 0, 0, 0x31C3},           {"CRC-16/IBM-3740", ccitt, 0xFFFF, 0, 0x29B1},
         {"CRC-16/SPI-FUJITSU", ccitt, 0x1D0F, 0, 0xE5CC}, {"CRC-16/KERMIT", kermit, 0, 0, 0x2189},
         {"CRC-16/DNP", dnp, 0, 0xFFFF, 0xEA82},           {"CRC-32/ISO-HDLC", crc32, ~0u, ~0u, 0xCBF43926u},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         uint32_t crc = row.initial;
         for (const char *p = text; *p; ++p)
             crc = row.update(crc, uint8_t(*p));

@@ -52,14 +52,13 @@ unsigned int lowBytes(unsigned int value, size_t width)
 
 TEST(Packing, SingleFieldLayoutInAllThreeEntryPoints)
 {
-    struct Row { const char *format; unsigned int value; const char *bytes; };
-    const Row rows[] = {
+    const struct { const char *format; unsigned int value; const char *bytes; } rows[] = {
         {"n", 258, "0102"},      {"v", 258, "0201"},      {"S", 258, "0201"},      {"s", 258, "0201"},
         {"N", 258, "00000102"},  {"V", 258, "02010000"},  {"I", 258, "02010000"},  {"L", 258, "02010000"},
         {"i", 258, "02010000"},  {"l", 258, "02010000"},  {"C", 0x1FF, "ff"},      {"c", 0x80, "80"},
         {"n", 0x12345, "2345"},  {"N", 0xA1B2C3D4u, "a1b2c3d4"}, {"V", 0xA1B2C3D4u, "d4c3b2a1"},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         SCOPED_TRACE(row.format);
         const QByteArray expected = hex(row.bytes);
         const size_t width = size_t(expected.size());
@@ -76,8 +75,7 @@ TEST(PackingFailures, EveryEntryPointReportsItsWay)
 {
     // DataPack's and DataUnpack's results; the byte-array packer gives an
     // empty array. Every row fails before any argument is needed.
-    struct Row { const char *format; int pack; int unpack; };
-    const Row rows[] = {
+    const struct { const char *format; int pack; int unpack; } rows[] = {
         {"", 0, 0},
         // a character that is no code
         {" ", 0, -1}, {"A", 0, -1}, {"a", 0, -1}, {"y", 0, -1}, {"z", 0, -1},
@@ -93,7 +91,7 @@ TEST(PackingFailures, EveryEntryPointReportsItsWay)
         {"99999999999999999999999Q", -1, -1},
         {"2147483647XC", -1, -1}, // the skip fits, the byte after it would not
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         SCOPED_TRACE(row.format);
         auto buffer = exactBuffer(4);
         EXPECT_EQ(DataPack(buffer.get(), row.format), row.pack);

@@ -39,8 +39,7 @@ TEST(TxPackage, FieldsAndTheirSections)
 TEST(TxPackage, EachKindOfFieldAndTrailer)
 {
     // Sums and their text cover the bytes before them.
-    struct Row { const char *before; bool (*append)(TxPackage &); const char *added; };
-    const Row rows[] = {
+    const struct { const char *before; bool (*append)(TxPackage &); const char *added; } rows[] = {
         {"", [](TxPackage &p) { return p.appendDWord(0x04030201u); }, "01020304"},
         {"", [](TxPackage &p) { return p.appendWord(0xFFFF); }, "ffff"},
         {"", [](TxPackage &p) { return p.appendSection(hex("0a0b0c")); }, "0a0b0c"},
@@ -53,7 +52,7 @@ TEST(TxPackage, EachKindOfFieldAndTrailer)
         {"0103", [](TxPackage &p) { return p.appendFCSAscii(12345); }, "3032"}, // argument unused
         {"a5b4", [](TxPackage &p) { return p.appendFCSAscii(0); }, "3131"},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         TxPackage package;
         package.setData(hex(row.before));
         EXPECT_TRUE(row.append(package));
@@ -66,12 +65,11 @@ TEST(TxPackage, EachKindOfFieldAndTrailer)
 TEST(TxPackage, SetSectionSizeResizesTheData)
 {
     // A negative sum empties the data; absurd sums stop at the buffer limit.
-    struct Row { const char *before; QList<int> sizes; int after; };
-    const Row rows[] = {
+    const struct { const char *before; QList<int> sizes; int after; } rows[] = {
         {"", {2, 3}, 5}, {"00112233445566778899", {2, 3}, 5}, {"0011", {}, 0}, {"0011", {4, -6}, 0},
         {"0011", {INT_MAX, INT_MAX}, 1 << 24},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         TxPackage package;
         package.setData(hex(row.before));
         package.setSectionSize(row.sizes);
@@ -85,8 +83,7 @@ TEST(TxPackage, SetSectionSizeResizesTheData)
 TEST(TxPackage, SizeReferencesAndDataAt)
 {
     // An entry -k takes the size from the four bytes at the start of section k.
-    struct Row { QList<int> sizes; const char *data; int section; int size; const char *at; };
-    const Row rows[] = {
+    const struct { QList<int> sizes; const char *data; int section; int size; const char *at; } rows[] = {
         {{2, 4, -1}, "aabb 03000000 102030 ff", 2, 3, "102030"},
         {{4, 4, -1}, "05000000 02000000 aabbccddeeff", 2, 2, "aabb"},
         {{4, 4, -1}, "05000000 0200", 2, 0, ""}, // the referenced section lacks its bytes
@@ -98,7 +95,7 @@ TEST(TxPackage, SizeReferencesAndDataAt)
         {{1, 4}, "010203", 1, 4, "0203"}, // cut at the end of the data
         {{1, 4}, "01", 1, 4, ""},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         TxPackage package;
         package.setSectionSize(row.sizes);
         package.setData(hex(row.data));
