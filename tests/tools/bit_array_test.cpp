@@ -121,8 +121,7 @@ TEST(RequestSize, GetSafeDataLenAndToSafeData)
         {2, 0x40000000, int(0x80000000u)}, // wraps like the unsigned product
     };
     for (const auto &row : rows)
-        EXPECT_EQ(GetSafeDataLen(CommunicatorCommand(row.type, row.count, "HR1")), row.bytes)
-            << row.type << " " << row.count;
+        EXPECT_EQ(GetSafeDataLen(CommunicatorCommand(row.type, row.count, "HR1")), row.bytes) << row.type << row.count;
 
     const struct { int type; int count; const char *data; const char *safe; } fits[] = {
         {3, 1, "01 02", "01 02 00 00"}, {3, 1, "01 02 03 04", "01 02 03 04"}, {3, 1, "01 02 03 04 05", "01 02 03 04"},

@@ -35,21 +35,6 @@ QByteArray bytesOf(const unsigned char *data, size_t size)
     return QByteArray(reinterpret_cast<const char *>(data), int(size));
 }
 
-// The value a variable of `width` bytes holds (little-endian host), and the
-// part of a value such a variable keeps.
-unsigned int storedValue(const unsigned char *variable, size_t width)
-{
-    unsigned int value = 0;
-    for (size_t i = width; i-- > 0;)
-        value = (value << 8) | variable[i];
-    return value;
-}
-
-unsigned int lowBytes(unsigned int value, size_t width)
-{
-    return width >= 4 ? value : value & ((1u << (8 * width)) - 1);
-}
-
 TEST(Packing, SingleFieldLayoutInAllThreeEntryPoints)
 {
     const struct { const char *format; unsigned int value; const char *bytes; } rows[] = {
@@ -67,7 +52,8 @@ TEST(Packing, SingleFieldLayoutInAllThreeEntryPoints)
         EXPECT_EQ(bytesOf(buffer.get(), width), expected);
         EXPECT_EQ(ByteArrayPack(row.format, row.value), expected);
         EXPECT_EQ(DataUnpack(buffer.get(), row.format, variable.get()), expected.size());
-        EXPECT_EQ(storedValue(variable.get(), width), lowBytes(row.value, width));
+        // A variable as wide as the field keeps the value's low bytes (little-endian host).
+        EXPECT_EQ(bytesOf(variable.get(), width), bytesOf(reinterpret_cast<const unsigned char *>(&row.value), width));
     }
 }
 
@@ -206,8 +192,9 @@ RandomFormat makeRandomFormat(std::mt19937 &random)
             std::reverse(bytes.begin() + i, bytes.begin() + i + code->width);
         format.buffer += bytes;
         format.array += bytes;
-        format.packArgs.push_back(counted ? Arg{true, 0, value.source.get()}
-                                          : Arg{false, storedValue(value.source.get(), value.size), nullptr});
+        unsigned int single = 0; // the value of a variable holding these bytes (little-endian host)
+        std::memcpy(&single, value.source.get(), std::min(value.size, sizeof single));
+        format.packArgs.push_back(counted ? Arg{true, 0, value.source.get()} : Arg{false, single, nullptr});
         format.unpackArgs.push_back(Arg{true, 0, value.destination.get()});
         format.values.push_back(std::move(value));
     }

@@ -41,8 +41,6 @@ TEST(TxPackage, EachKindOfFieldAndTrailer)
     // Sums and their text cover the bytes before them.
     const struct { const char *before; bool (*append)(TxPackage &); const char *added; } rows[] = {
         {"", [](TxPackage &p) { return p.appendDWord(0x04030201u); }, "01020304"},
-        {"", [](TxPackage &p) { return p.appendWord(0xFFFF); }, "ffff"},
-        {"", [](TxPackage &p) { return p.appendSection(hex("0a0b0c")); }, "0a0b0c"},
         {"", [](TxPackage &p) { return p.appendString(QString()); }, ""},
         {"", [](TxPackage &p) { return p.appendByte2Ascii(0x0A); }, "3041"},
         {"", [](TxPackage &p) { return p.appendByte2Ascii(0xFF); }, "4646"},
