@@ -45,8 +45,9 @@ protected:
     QString error() { return driver.getLastError(); }
 };
 
-// The device's events in short: D delay, O open, C close, and for each request
-// W or, with requests set, the read's "address+quantity". Reads are left out.
+// The device's events in short: D delay, O open, C close, and for each frame
+// written W or, with requests set, the read request's "address+quantity". The
+// driver's calls to read bytes are left out.
 inline QString trace(const ScriptedDevice &device, bool requests = false)
 {
     QStringList items;
