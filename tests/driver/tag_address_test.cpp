@@ -3,31 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <QRegExp>
-#include <QStringList>
 #include <random>
 
 #include "driver/tag_address.h"
-#include "support/qt_printers.h"
 
 namespace {
 
-const unsigned char DEFAULT_STATION = 7;
+const unsigned char DefaultStation = 7;
 
-struct Expected
+void expectBit(const QString &text, TagBitArea area, int station, int address)
 {
-    const char *text;
-    TagBitArea area;
-    int station;
-    int address;
-};
-
-void expectBit(const QString &text, const TagBit &bit, TagBitArea area, int station, int address)
-{
-    EXPECT_EQ(int(bit.area), int(area)) << text.toStdString();
-    if (area == TagBitArea::None)
-        return;
-    EXPECT_EQ(bit.station, station) << text.toStdString();
-    EXPECT_EQ(bit.address, address) << text.toStdString();
+    SCOPED_TRACE(text.toStdString());
+    const TagBit bit = ModbusRTUSlaveClassifyTagAddress(text, DefaultStation);
+    EXPECT_EQ(int(bit.area), int(area));
+    if (area != TagBitArea::None) {
+        EXPECT_EQ(bit.station, station);
+        EXPECT_EQ(bit.address, address);
+    }
 }
 
 } // namespace
@@ -35,7 +27,13 @@ void expectBit(const QString &text, const TagBit &bit, TagBitArea area, int stat
 TEST(TagAddress, RulesInOrder)
 {
     const TagBitArea DI = TagBitArea::DI, DO = TagBitArea::DO, None = TagBitArea::None;
-    const Expected cases[] = {
+    const struct
+    {
+        const char *text;
+        TagBitArea area;
+        int station;
+        int address;
+    } rows[] = {
         {"DI1", DI, 7, 0},          {"di3", DI, 7, 2},          {"DO17", DO, 7, 16},
         {"FN5DO4", DO, 7, 3},       {"fn5do2", DO, 7, 1},       {"Fn5Di4", None, 0, 0},
         {"DI0", DI, 7, 65535},      {"DI", DI, 7, 65535},       {"DI5X", DI, 7, 65535},
@@ -48,43 +46,32 @@ TEST(TagAddress, RulesInOrder)
         {"-DI4", None, 0, 0},       {"1DI4", None, 0, 0},       {"1-FN5DI4", None, 0, 0},
         {"1-FNDO4", None, 0, 0},    {"1 -DI4", None, 0, 0},     {"x1-DI4", None, 0, 0},
     };
-    for (const Expected &c : cases) {
-        const QString text = QString::fromLatin1(c.text);
-        expectBit(text, ModbusRTUSlaveClassifyTagAddress(text, DEFAULT_STATION), c.area, c.station,
-                  c.address);
-    }
+    for (const auto &row : rows)
+        expectBit(QString::fromLatin1(row.text), row.area, row.station, row.address);
 }
 
-// The hand-written scan against the pattern it stands for, on random texts
-// built from the characters that matter, non-ASCII digits and a capital I
-// with a dot included.
+// The hand-written scan against the pattern it stands for, on random texts of
+// the characters that matter, non-ASCII digits and a dotted capital I included.
 TEST(TagAddress, StationPrefixedFormAgreesWithItsPattern)
 {
-    QRegExp pattern(QStringLiteral("^(\\d+)-((?:FN5)?DO|DI)(\\d+)"), Qt::CaseInsensitive,
-                    QRegExp::RegExp);
+    QRegExp pattern(QStringLiteral("^(\\d+)-((?:FN5)?DO|DI)(\\d+)"), Qt::CaseInsensitive);
     const QString alphabet = QStringLiteral("0123456789-DdIiOoFfNn5X ") + QChar(0x0663)
                              + QChar(0x0130) + QChar(0xFF11);
+    const QString seeds[] = {QStringLiteral("1-DI"), QStringLiteral("12-fn5Do"),
+                             QStringLiteral("3-do"), QString(QChar(0x0663)) + QStringLiteral("-D")};
     std::mt19937 random(12345);
-    std::uniform_int_distribution<int> length(1, 10), pick(0, alphabet.size() - 1);
-    const QStringList seeds = {QStringLiteral("1-DI"), QStringLiteral("12-fn5Do"),
-                               QStringLiteral("3-do"), QString(QChar(0x0663)) + QStringLiteral("-D")};
     int matched = 0;
     for (int round = 0; round < 20000; ++round) {
-        QString text = seeds.at(round % seeds.size());
-        for (int n = length(random); n > 0; --n)
-            text += alphabet.at(pick(random));
-        if (!QChar(text.at(0)).isDigit())
-            continue;
-        const TagBit bit = ModbusRTUSlaveClassifyTagAddress(text, DEFAULT_STATION);
+        QString text = seeds[round % 4];
+        for (int n = 1 + int(random() % 10); n > 0; --n)
+            text += alphabet.at(int(random() % unsigned(alphabet.size())));
         if (pattern.indexIn(text) != 0) {
-            expectBit(text, bit, TagBitArea::None, 0, 0);
+            expectBit(text, TagBitArea::None, 0, 0);
             continue;
         }
         ++matched;
-        const TagBitArea area = pattern.cap(2).toUpper().startsWith(QLatin1String("DI"))
-                                    ? TagBitArea::DI
-                                    : TagBitArea::DO;
-        expectBit(text, bit, area, (unsigned char)pattern.cap(1).toUInt(),
+        const bool input = pattern.cap(2).toUpper().startsWith(QLatin1String("DI"));
+        expectBit(text, input ? TagBitArea::DI : TagBitArea::DO, (unsigned char)pattern.cap(1).toUInt(),
                   (unsigned short)(pattern.cap(3).toInt() - 1));
     }
     EXPECT_GT(matched, 1000) << "the texts must exercise the matching side too";

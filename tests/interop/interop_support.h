@@ -1,139 +1,130 @@
 #ifndef INTEROP_SUPPORT_H
 #define INTEROP_SUPPORT_H
 
-// The driver against an independent Modbus RTU slave: pymodbus 3.0 serving a
-// data map over TCP (pymodbus_server.py), and pymodbus's own client
-// (pymodbus_client.py) to look at the slave's tables without the driver.
-// The driver is reached as the runtime reaches it: the plug-in loaded with
-// QPluginLoader, requests through DriverInterface, the link a TcpDevice.
+// The driver against an independent Modbus RTU slave: pymodbus 3.0 serving
+// pseudo-random tables over TCP (pymodbus_server.py), with pymodbus's own
+// client (pymodbus_client.py) as the independent view of them. The driver is
+// reached as the runtime reaches it: the plug-in loaded with QPluginLoader,
+// requests through DriverInterface, the link a TcpDevice.
+
+#include <gtest/gtest.h>
 
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
-#include <QStringList>
-#include <map>
 #include <memory>
-#include <set>
+#include <ostream>
 #include <vector>
 
+#include "../support/qt_printers.h"
 #include "host/frame_trace.h"
 #include "host/tcp_device.h"
-
-class DriverInterface;
+#include "settings/communicator_command.h"
+#include "settings/driver_interface.h"
 
 // Data type codes of CommunicatorCommand.
 enum DataType { Bit = 0, Byte = 1, Word = 2, DWord = 3, Block = 5, Bit2 = 6 };
 
-// The tables of one station, indexed by zero-based protocol address. The
-// slave knows nothing past the end of a table: requests there get
-// exception 2.
-struct StationTables
+// The slave serves stations 1 and 2, kTableSize registers and bits in each
+// table (past them: exception 2), and leaves station 3 unanswered.
+constexpr int kStation1 = 1, kStation2 = 2, kSilentStation = 3;
+constexpr int kTableSize = 400;
+
+// The head of a request frame; functions 5 and 6 carry the value in place of
+// the quantity.
+struct Request
 {
-    std::vector<quint16> hr;
-    std::vector<quint16> ir;
-    std::vector<quint8> co; // 0 or 1
-    std::vector<quint8> di; // 0 or 1
+    int function, address, quantity;
+    bool operator==(const Request &o) const
+    {
+        return function == o.function && address == o.address && quantity == o.quantity;
+    }
+};
+std::ostream &operator<<(std::ostream &os, const Request &r);
+
+// A device on the slave's port that keeps the head of every request it sends.
+struct Link
+{
+    Link(quint16 port, int station, int retries = 0, int timeoutMs = 1000);
+    ~Link() { device.setTrace(nullptr); }
+    std::vector<Request> requests;
+    FrameTrace trace;
+    TcpDevice device;
 };
 
-using DataMap = std::map<int, StationTables>; // station id -> tables
-
-// The map every test starts from: pseudo-random values from a fixed seed, so
-// that a run can be repeated; sizes are kTableRegisters and kTableBits.
-constexpr int kTableRegisters = 300;
-constexpr int kTableBits = 2100; // room for a request above the protocol's 2000 bits
-DataMap interopDataMap();
-
-// Stations the slave serves, and one it leaves unanswered.
-constexpr int kStation1 = 1;
-constexpr int kStation2 = 2;
-constexpr int kSilentStation = 3;
-
-// DI and DO addresses the project database configures, as one-based
-// inclusive ranges per station; byte reads of DI and DO fetch only these.
-struct TagRange
-{
-    int station;
-    const char *area; // "DI" or "DO"
-    int first;
-    int last;
-};
-extern const std::vector<TagRange> kConfiguredTags;
-// Zero-based configured addresses of one station and area.
-std::set<int> configuredAddresses(int station, const char *area);
-
-// Skip reason when /usr/bin/python3 cannot import pymodbus; empty when it can.
-QString pymodbusMissingReason();
-
-// One answer of pymodbus_client.py.
-struct PeerReply
-{
-    bool ok = false;
-    int exception = 0;     // exception code of an exception reply
-    QString error;         // anything else that went wrong
-    std::vector<int> values;
-};
-
-// pymodbus_server.py on a free loopback port, serving a map, and a
-// pymodbus_client.py session (--lines) on it for the peer's view.
+// The slave, and a session of pymodbus's client on it. Closing their standard
+// input stops both; the destructor then terminates or kills what lingers,
+// within a few seconds.
 class PymodbusServer
 {
 public:
     ~PymodbusServer();
-    bool start(const DataMap &map, QString *error);
-    // Closes the standard input of the client session and of the server,
-    // which stops them; terminates and then kills what lingers. Bounded to
-    // a few seconds.
-    void stop();
+    bool start(QString *error);
     quint16 port() const { return m_port; }
-    // One request of pymodbus's client: STATION COMMAND ADDR ARG...
-    PeerReply peer(int station, const QStringList &command);
+    // One request of pymodbus's client, e.g. (1, "read-hr", 9, {2}) or
+    // (1, "write-co", 4, {1, 0}); the values read. A failure fails the test.
+    std::vector<int> peer(int station, const char *command, int address, const std::vector<int> &args);
 
 private:
-    std::unique_ptr<QProcess> m_process;
-    std::unique_ptr<QProcess> m_client;
-    QString m_mapFile;
+    QProcess m_server, m_client;
     quint16 m_port = 0;
 };
 
-PeerReply peerRead(PymodbusServer &server, int station, const char *table, int address, int count);
-PeerReply peerWriteRegisters(PymodbusServer &server, int station, int address, const std::vector<quint16> &values);
-PeerReply peerWriteCoils(PymodbusServer &server, int station, int address, const std::vector<quint8> &bits);
-
-// The plug-in's driver, loaded once per process; the project database below
-// the test program's directory is written before the first request.
+// Why the tests skip: /usr/bin/python3 cannot import pymodbus. Empty if it can.
+QString pymodbusMissingReason();
+// The plug-in's driver, loaded once; the project database is written first.
 DriverInterface *interopDriver(QString *error);
 
-// A device on the server's port with a trace of every frame it sends.
-struct Link
+// Registers as the driver hands them over: low-order byte first, the two of
+// each double word exchanged for high word first.
+QByteArray registerData(const std::vector<int> &registers, bool highWordFirst);
+// Bit i of the bytes is bit i % 8 of byte i / 8.
+std::vector<int> bitsOf(const QByteArray &bytes, int first, int count);
+QByteArray packBits(const std::vector<int> &bits);
+
+// One slave per test suite. The tests skip, saying why, only when pymodbus
+// is missing; any other trouble starting the slave fails them.
+class Interop : public ::testing::Test
 {
-    explicit Link(const TcpDeviceSettings &settings);
-    ~Link();
-    std::vector<QByteArray> sentFrames() const;
+protected:
+    static void SetUpTestSuite()
+    {
+        s_skip = pymodbusMissingReason();
+        if (!s_skip.isEmpty())
+            return;
+        s_server = std::make_unique<PymodbusServer>();
+        if (!s_server->start(&s_error))
+            s_server.reset();
+    }
+    static void TearDownTestSuite() { s_server.reset(); }
+    void SetUp() override
+    {
+        if (!s_skip.isEmpty())
+            GTEST_SKIP() << s_skip.toStdString();
+        ASSERT_TRUE(s_server) << "pymodbus server: " << s_error.toStdString();
+        QString error;
+        m_driver = interopDriver(&error);
+        ASSERT_TRUE(m_driver) << error.toStdString();
+    }
 
-    std::vector<TraceEntry> entries;
-    FrameTrace trace;
-    TcpDevice device;
+    quint16 port() const { return s_server->port(); }
+    std::vector<int> peer(int station, const char *command, int address, const std::vector<int> &args)
+    {
+        return s_server->peer(station, command, address, args);
+    }
+    QByteArray read(Link &link, int type, int count, const char *address)
+    {
+        return m_driver->read(&link.device, CommunicatorCommand(type, count, QLatin1String(address)));
+    }
+    bool write(Link &link, int type, int count, const char *address, const QByteArray &data)
+    {
+        return m_driver->write(&link.device, CommunicatorCommand(type, count, QLatin1String(address)), data);
+    }
+    std::string lastError() const { return m_driver->hasError() ? m_driver->getLastError().toStdString() : ""; }
+
+    DriverInterface *m_driver = nullptr;
+    static inline QString s_skip, s_error;
+    static inline std::unique_ptr<PymodbusServer> s_server;
 };
-TcpDeviceSettings linkSettings(quint16 port, int station, int retries = 0, int timeoutMs = 1000);
-
-// What the driver should hand over, worked out from the slave's tables.
-QByteArray wordsLE(const std::vector<quint16> &table, int start, int count);
-QByteArray dwordsLE(const std::vector<quint16> &table, int start, int count, bool highWordFirst);
-QByteArray registerBytes(const std::vector<quint16> &table, int start, int count);
-QByteArray registerBits(const std::vector<quint16> &table, int start, int bitOffset, int count);
-QByteArray packBits(const std::vector<quint8> &bits); // bit i in bit i%8 of byte i/8
-std::vector<quint8> unpackBits(const QByteArray &bytes, int count);
-std::vector<quint16> slice(const std::vector<quint16> &table, int start, int count);
-std::vector<quint8> slice(const std::vector<quint8> &table, int start, int count);
-
-// Reads of a request frame: station, function, start address, quantity.
-struct RequestHead
-{
-    int station;
-    int function;
-    int address;
-    int quantity;
-};
-RequestHead requestHead(const QByteArray &frame);
 
 #endif // INTEROP_SUPPORT_H

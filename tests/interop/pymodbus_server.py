@@ -3,7 +3,7 @@
 the interoperability tests.
 
     pymodbus_server.py [MAP_FILE] [--host 127.0.0.1] [--port 0] [--stop-on-eof]
-                       [--station 1,2] [--size 1000]
+                       [--station 1,2] [--size 1000] [--seed N]
 
 MAP_FILE is JSON: {"stations": {"1": {"hr": [...], "ir": [...], "co": [...],
 "di": [...]}, "2": {...}}}. Each list holds the values of protocol addresses
@@ -11,7 +11,8 @@ MAP_FILE is JSON: {"stations": {"1": {"hr": [...], "ir": [...], "co": [...],
 end of a list is outside the map and gets exception 2. Stations missing from
 the file are not answered at all. Without a map file the stations of
 --station serve --size registers and bits each: every register holds its own
-protocol address, every odd-numbered bit is on.
+protocol address, every odd-numbered bit is on; with --seed N they hold
+pseudo-random values instead, different for each station.
 
 When it listens it prints "PORT <n>" on a line of its own and flushes, so a
 caller that asked for port 0 learns the port. It stops on SIGTERM or SIGINT,
@@ -23,6 +24,7 @@ import argparse
 import asyncio
 import json
 import logging
+import random
 import signal
 import sys
 
@@ -101,6 +103,7 @@ def main():
     parser.add_argument("--stop-on-eof", action="store_true")
     parser.add_argument("--station", default="1", help="stations served without a map file")
     parser.add_argument("--size", type=int, default=1000, help="table size without a map file")
+    parser.add_argument("--seed", type=int, help="pseudo-random tables without a map file")
     parser.add_argument("--log", default="CRITICAL", help="pymodbus log level")
     args = parser.parse_args()
     logging.basicConfig(level=getattr(logging, args.log.upper(), logging.CRITICAL))
@@ -112,13 +115,21 @@ def main():
         stations = {int(sid): tables for sid, tables in data["stations"].items()}
     else:
         size = max(1, min(args.size, 65536))
-        tables = {
-            "hr": [a & 0xFFFF for a in range(size)],
-            "ir": [a & 0xFFFF for a in range(size)],
-            "co": [(a + 1) % 2 for a in range(size)],
-            "di": [(a + 1) % 2 for a in range(size)],
+        rng = random.Random(args.seed)
+
+        def fill(top, own):
+            return [own(a) if args.seed is None else rng.randrange(top) for a in range(size)]
+
+        stations = {
+            int(sid): {
+                "hr": fill(0x10000, lambda a: a & 0xFFFF),
+                "ir": fill(0x10000, lambda a: a & 0xFFFF),
+                "co": fill(2, lambda a: (a + 1) % 2),
+                "di": fill(2, lambda a: (a + 1) % 2),
+            }
+            for sid in args.station.split(",")
+            if sid.strip()
         }
-        stations = {int(sid): tables for sid in args.station.split(",") if sid.strip()}
     if not stations:
         sys.exit("no station in the map")
     asyncio.run(serve(args, stations))
