@@ -104,13 +104,19 @@ void ModbusRTUSlaveAppendCRC(QByteArray &frame)
 QByteArray ModbusRTUSlaveBuildReadDevicesRequest(unsigned char station, unsigned char function,
                                                  unsigned short address, unsigned short quantity)
 {
-    QByteArray frame;
-    frame.reserve(ReadRequestLength);
-    frame.append(char(station));
-    frame.append(char(function));
-    appendBigEndianUShort(frame, address);
-    appendBigEndianUShort(frame, quantity);
-    ModbusRTUSlaveAppendCRC(frame);
+    // Every request of a poll goes through here: one allocation, the bytes
+    // written in place.
+    QByteArray frame(ReadRequestLength, Qt::Uninitialized);
+    unsigned char *bytes = reinterpret_cast<unsigned char *>(frame.data());
+    bytes[0] = station;
+    bytes[1] = function;
+    bytes[2] = (unsigned char)(address >> 8);
+    bytes[3] = (unsigned char)(address & 0xFF);
+    bytes[4] = (unsigned char)(quantity >> 8);
+    bytes[5] = (unsigned char)(quantity & 0xFF);
+    const unsigned short crc = ModbusRTUSlaveCRC16(bytes, ReadRequestLength - 2);
+    bytes[6] = (unsigned char)(crc & 0xFF);
+    bytes[7] = (unsigned char)(crc >> 8);
     return frame;
 }
 
