@@ -10,8 +10,8 @@
 //             (bench/pymodbus_client.py), the same requests
 //
 // The three take turns within each round, so load from elsewhere on the
-// machine falls on all of them alike; the order of driver and raw swaps from
-// round to round. Afterwards, latency percentiles of single word reads
+// machine falls on all of them alike: driver and raw alternate in turns of
+// 250 requests, pymodbus runs once per round after them. Afterwards, latency percentiles of single word reads
 // through the driver and, to show where its time goes, through three
 // reference masters: raw; raw with one non-blocking receive before each
 // request (the look for late bytes that TcpDevice makes before every
@@ -56,6 +56,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Requests per turn of one master within a round.
+const int kTurnRequests = 250;
+
 struct Options
 {
     int rounds = 7;
@@ -80,6 +83,8 @@ struct Kind
     QByteArray request;   // as the driver sent it
     QByteArray reply;     // as the driver received it
     std::vector<double> driverRate, rawRate, pythonRate;
+    // Driver / raw of each pair of turns (raw time over driver time).
+    std::vector<double> turnRatios;
 };
 
 void fail(const QString &text)
@@ -133,7 +138,8 @@ public:
             fail(QStringLiteral("no frames traced for %1").arg(kind.label));
     }
 
-    double rate(const Kind &kind, int requests)
+    // Seconds for the requests.
+    double run(const Kind &kind, int requests)
     {
         int failures = 0;
         const Clock::time_point start = Clock::now();
@@ -143,7 +149,7 @@ public:
         if (failures)
             fail(QStringLiteral("%1 of %2 driver requests failed (%3): %4")
                      .arg(failures).arg(requests).arg(kind.label, m_driver->getLastError()));
-        return requests / seconds;
+        return seconds;
     }
 
     // Microseconds of each request.
@@ -218,13 +224,14 @@ public:
             fail(QStringLiteral("raw master got another reply for %1").arg(kind.label));
     }
 
-    double rate(const Kind &kind, int requests)
+    // Seconds for the requests.
+    double run(const Kind &kind, int requests)
     {
         const int replyLength = kind.reply.size();
         const Clock::time_point start = Clock::now();
         for (int i = 0; i < requests; ++i)
             once(kind.request, replyLength);
-        return requests / secondsSince(start);
+        return secondsSince(start);
     }
 
     std::vector<double> latencies(const Kind &kind, int requests, bool lookFirst)
@@ -444,19 +451,33 @@ int main(int argc, char **argv)
 
     // Warm-up of both C++ masters: connections, caches, the slave's thread.
     for (Kind &kind : kinds) {
-        driver.rate(kind, 500);
-        raw.rate(kind, 500);
+        driver.run(kind, 500);
+        raw.run(kind, 500);
     }
 
     for (int round = 0; round < options.rounds; ++round) {
         for (Kind &kind : kinds) {
-            if (round % 2 == 0) {
-                kind.driverRate.push_back(driver.rate(kind, options.requests));
-                kind.rawRate.push_back(raw.rate(kind, options.requests));
-            } else {
-                kind.rawRate.push_back(raw.rate(kind, options.requests));
-                kind.driverRate.push_back(driver.rate(kind, options.requests));
+            // Short turns, so that a burst of load from elsewhere falls on
+            // both masters alike; who goes first alternates.
+            double driverSeconds = 0, rawSeconds = 0;
+            int done = 0;
+            for (int turn = 0; done < options.requests; ++turn) {
+                const int n = qMin(kTurnRequests, options.requests - done);
+                double driverTurn, rawTurn;
+                if ((turn + round) % 2 == 0) {
+                    driverTurn = driver.run(kind, n);
+                    rawTurn = raw.run(kind, n);
+                } else {
+                    rawTurn = raw.run(kind, n);
+                    driverTurn = driver.run(kind, n);
+                }
+                driverSeconds += driverTurn;
+                rawSeconds += rawTurn;
+                kind.turnRatios.push_back(rawTurn / driverTurn);
+                done += n;
             }
+            kind.driverRate.push_back(options.requests / driverSeconds);
+            kind.rawRate.push_back(options.requests / rawSeconds);
         }
         if (options.withPython) {
             const QJsonObject rates = runPython(options, port, kinds);
@@ -502,9 +523,12 @@ int main(int argc, char **argv)
             {QStringLiteral("raw_rps"), toJson(kind.rawRate)},
             {QStringLiteral("pymodbus_rps"), toJson(kind.pythonRate)},
             {QStringLiteral("driver_over_raw"), toJson(ratios)},
+            {QStringLiteral("turn_requests"), kTurnRequests},
+            {QStringLiteral("driver_over_raw_turns"), toJson(kind.turnRatios)},
             {QStringLiteral("pymodbus_over_raw"), toJson(pythonRatios)}});
-        std::printf("%-30s driver %8.0f/s  raw %8.0f/s  ratio %.3f", qPrintable(kind.label),
-                    median(kind.driverRate), median(kind.rawRate), median(ratios));
+        std::printf("%-30s driver %8.0f/s  raw %8.0f/s  ratio %.3f (rounds) %.3f (turns)",
+                    qPrintable(kind.label), median(kind.driverRate), median(kind.rawRate), median(ratios),
+                    median(kind.turnRatios));
         if (!pythonRatios.empty())
             std::printf("  pymodbus %7.0f/s  ratio %.3f", median(kind.pythonRate), median(pythonRatios));
         std::printf("\n");
