@@ -169,7 +169,7 @@ def project_load_section(data):
         "",
         "Gate to built valid bit address map (`readDB`) for a project with N tag rows on one link (a mix of "
         "DI, DO, station-prefixed and register tags over 32 stations). Each load runs in a fresh child "
-        f"process; {data['runs']} loads per size, medians. *Peak growth* is the child's VmHWM after the "
+        f"process; {data['runs']} loads per size after one that is not counted, medians. *Peak growth* is the child's VmHWM after the "
         "load minus its VmRSS just before it (what the load itself added at its peak, SQLite plug-in "
         "included); *peak RSS* is the whole child's ru_maxrss (Qt libraries included).",
         "",
