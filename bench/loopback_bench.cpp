@@ -3,15 +3,18 @@
 //
 //   driver    the plug-in loaded with QPluginLoader, asked through
 //             DriverInterface::read / write, over the host's TcpDevice
-//   raw       the link's limit: a blocking socket with TCP_NODELAY that
-//             writes the very request bytes the driver sent and reads exactly
-//             the length of the reply the driver got, checking nothing
+//   raw       the link's limit: writes the very request bytes the driver
+//             sent and reads exactly the length of the reply the driver got,
+//             checking nothing, on the driver's own connection (its socket,
+//             TCP_NODELAY, blocking), so that both go through the same
+//             socket and the same thread of the slave; "raw, own
+//             connection" does the same over a connection of its own
 //   pymodbus  pymodbus's own synchronous TCP client with the RTU framer
 //             (bench/pymodbus_client.py), the same requests
 //
-// The three take turns within each round, so load from elsewhere on the
-// machine falls on all of them alike: driver and raw alternate in turns of
-// 250 requests, pymodbus runs once per round after them. Afterwards, latency percentiles of single word reads
+// They take turns within each round, so load from elsewhere on the machine
+// falls on all of them alike: driver, raw and raw on its own connection in
+// turns of 250 requests, pymodbus once per round after them. Afterwards, latency percentiles of single word reads
 // through the driver and, to show where its time goes, through three
 // reference masters: raw; raw with one non-blocking receive before each
 // request (the look for late bytes that TcpDevice makes before every
@@ -82,9 +85,10 @@ struct Kind
     int resultBytes;      // size of a good read result
     QByteArray request;   // as the driver sent it
     QByteArray reply;     // as the driver received it
-    std::vector<double> driverRate, rawRate, pythonRate;
-    // Driver / raw of each pair of turns (raw time over driver time).
-    std::vector<double> turnRatios;
+    std::vector<double> driverRate, rawRate, rawOwnRate, pythonRate;
+    // Driver / raw of each set of turns (raw time over driver time), raw on
+    // the driver's connection and on its own.
+    std::vector<double> turnRatios, turnRatiosOwn;
 };
 
 void fail(const QString &text)
@@ -152,6 +156,8 @@ public:
         return seconds;
     }
 
+    TcpDevice &device() { return m_device; }
+
     // Microseconds of each request.
     std::vector<double> latencies(const Kind &kind, int requests)
     {
@@ -187,6 +193,7 @@ private:
 class RawMaster
 {
 public:
+    // On a connection of its own.
     explicit RawMaster(quint16 port)
     {
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -199,7 +206,17 @@ public:
         const int on = 1;
         ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     }
-    ~RawMaster() { ::close(m_fd); }
+    // On a connected socket that stays someone else's.
+    static RawMaster onSocket(int fd) { return RawMaster(fd, false); }
+    ~RawMaster()
+    {
+        if (m_owned)
+            ::close(m_fd);
+    }
+    RawMaster(RawMaster &&other) noexcept : m_fd(other.m_fd), m_owned(other.m_owned)
+    {
+        other.m_owned = false;
+    }
     RawMaster(const RawMaster &) = delete;
     RawMaster &operator=(const RawMaster &) = delete;
 
@@ -248,22 +265,22 @@ public:
     }
 
 private:
+    RawMaster(int fd, bool owned) : m_fd(fd), m_owned(owned) {}
+
     int m_fd = -1;
+    bool m_owned = true;
     char m_buffer[512];
 };
 
 // ---- TcpDevice without the driver ----
 
 // Sends the driver's request bytes and reads the reply in the driver's two
-// steps (five bytes, then the rest), checking nothing.
+// steps (five bytes, then the rest), checking nothing: the driver's own
+// device, with the driver left out.
 class DeviceMaster
 {
 public:
-    explicit DeviceMaster(quint16 port) : m_device(settingsFor(port))
-    {
-        if (!m_device.open())
-            fail(QStringLiteral("device cannot connect: %1").arg(m_device.errorString()));
-    }
+    explicit DeviceMaster(TcpDevice &device) : m_device(device) {}
 
     std::vector<double> latencies(const Kind &kind, int requests)
     {
@@ -283,15 +300,7 @@ public:
     }
 
 private:
-    static TcpDeviceSettings settingsFor(quint16 port)
-    {
-        TcpDeviceSettings settings;
-        settings.port = port;
-        settings.responseTimeoutMs = 2000;
-        return settings;
-    }
-
-    TcpDevice m_device;
+    TcpDevice &m_device;
 };
 
 // ---- pymodbus ----
@@ -442,42 +451,51 @@ int main(int argc, char **argv)
     kinds.push_back(Kind{QStringLiteral("write_123_words"), QStringLiteral("123-word write (fn 16)"),
                          CommunicatorCommand(2, 123, QStringLiteral("HR1")), words, 0});
 
+    // Each kind's frames as the driver sends and gets them; the raw masters
+    // must get the same reply before the write changes the registers.
     DriverMaster driver(plugin.driver(), port);
-    RawMaster raw(port);
-    for (Kind &kind : kinds) {
-        driver.capture(kind);
-        raw.verify(kind);
+    driver.capture(kinds[0]);
+    // The driver's device is connected now; raw shares its socket.
+    const int driverSocket = driver.device().socketDescriptor();
+    RawMaster raw = RawMaster::onSocket(driverSocket);
+    RawMaster rawOwn(port);
+    for (size_t k = 0; k < kinds.size(); ++k) {
+        if (k > 0)
+            driver.capture(kinds[k]);
+        raw.verify(kinds[k]);
+        rawOwn.verify(kinds[k]);
     }
 
-    // Warm-up of both C++ masters: connections, caches, the slave's thread.
+    // Warm-up of the C++ masters: connections, caches, the slave's threads.
     for (Kind &kind : kinds) {
         driver.run(kind, 500);
         raw.run(kind, 500);
+        rawOwn.run(kind, 500);
     }
 
     for (int round = 0; round < options.rounds; ++round) {
         for (Kind &kind : kinds) {
             // Short turns, so that a burst of load from elsewhere falls on
-            // both masters alike; who goes first alternates.
-            double driverSeconds = 0, rawSeconds = 0;
+            // all masters alike; who goes first rotates.
+            double total[3] = {0, 0, 0};
             int done = 0;
             for (int turn = 0; done < options.requests; ++turn) {
                 const int n = qMin(kTurnRequests, options.requests - done);
-                double driverTurn, rawTurn;
-                if ((turn + round) % 2 == 0) {
-                    driverTurn = driver.run(kind, n);
-                    rawTurn = raw.run(kind, n);
-                } else {
-                    rawTurn = raw.run(kind, n);
-                    driverTurn = driver.run(kind, n);
+                double seconds[3];
+                for (int i = 0; i < 3; ++i) {
+                    const int master = (turn + round + i) % 3;
+                    seconds[master] = master == 0 ? driver.run(kind, n)
+                                      : master == 1 ? raw.run(kind, n)
+                                                    : rawOwn.run(kind, n);
+                    total[master] += seconds[master];
                 }
-                driverSeconds += driverTurn;
-                rawSeconds += rawTurn;
-                kind.turnRatios.push_back(rawTurn / driverTurn);
+                kind.turnRatios.push_back(seconds[1] / seconds[0]);
+                kind.turnRatiosOwn.push_back(seconds[2] / seconds[0]);
                 done += n;
             }
-            kind.driverRate.push_back(options.requests / driverSeconds);
-            kind.rawRate.push_back(options.requests / rawSeconds);
+            kind.driverRate.push_back(options.requests / total[0]);
+            kind.rawRate.push_back(options.requests / total[1]);
+            kind.rawOwnRate.push_back(options.requests / total[2]);
         }
         if (options.withPython) {
             const QJsonObject rates = runPython(options, port, kinds);
@@ -489,7 +507,7 @@ int main(int argc, char **argv)
 
     // Latency of single word reads: each run has every master in turn, the
     // order rotating from run to run.
-    DeviceMaster deviceOnly(port);
+    DeviceMaster deviceOnly(driver.device());
     const Kind &word = kinds[0];
     const int latencyRequests = options.latencyRequests;
     const std::vector<std::pair<QString, std::function<std::vector<double>()>>> latencyMasters = {
@@ -497,6 +515,7 @@ int main(int argc, char **argv)
         {QStringLiteral("device"), [&] { return deviceOnly.latencies(word, latencyRequests); }},
         {QStringLiteral("raw_look"), [&] { return raw.latencies(word, latencyRequests, true); }},
         {QStringLiteral("raw"), [&] { return raw.latencies(word, latencyRequests, false); }},
+        {QStringLiteral("raw_own"), [&] { return rawOwn.latencies(word, latencyRequests, false); }},
     };
     std::vector<std::vector<std::vector<double>>> latencyRuns(latencyMasters.size());
     for (int run = 0; run < options.latencyRuns; ++run) {
@@ -505,6 +524,10 @@ int main(int argc, char **argv)
             latencyRuns[m].push_back(latencyMasters[m].second());
         }
     }
+
+    // Raw's numbers hold only if the driver kept its connection throughout.
+    if (driver.device().socketDescriptor() != driverSocket || driver.device().connectCount() != 1)
+        fail(QStringLiteral("the driver's device reconnected during the run"));
 
     QJsonArray throughput;
     for (const Kind &kind : kinds) {
@@ -525,10 +548,12 @@ int main(int argc, char **argv)
             {QStringLiteral("driver_over_raw"), toJson(ratios)},
             {QStringLiteral("turn_requests"), kTurnRequests},
             {QStringLiteral("driver_over_raw_turns"), toJson(kind.turnRatios)},
+            {QStringLiteral("raw_own_rps"), toJson(kind.rawOwnRate)},
+            {QStringLiteral("driver_over_raw_own_turns"), toJson(kind.turnRatiosOwn)},
             {QStringLiteral("pymodbus_over_raw"), toJson(pythonRatios)}});
-        std::printf("%-30s driver %8.0f/s  raw %8.0f/s  ratio %.3f (rounds) %.3f (turns)",
-                    qPrintable(kind.label), median(kind.driverRate), median(kind.rawRate), median(ratios),
-                    median(kind.turnRatios));
+        std::printf("%-30s driver %7.0f/s  raw %7.0f/s  ratio %.3f  (raw, own connection: %7.0f/s, %.3f)",
+                    qPrintable(kind.label), median(kind.driverRate), median(kind.rawRate),
+                    median(kind.turnRatios), median(kind.rawOwnRate), median(kind.turnRatiosOwn));
         if (!pythonRatios.empty())
             std::printf("  pymodbus %7.0f/s  ratio %.3f", median(kind.pythonRate), median(pythonRatios));
         std::printf("\n");

@@ -61,6 +61,9 @@ public:
     void setTrace(FrameTrace *trace) { m_trace = trace; }
     // Successful connects so far.
     int connectCount() const { return m_connects; }
+    // The connected socket, -1 when closed; for tools that measure the link
+    // itself. Whatever they read from it never reaches this device.
+    int socketDescriptor() const { return m_fd; }
 
 private:
     bool connectTo(const struct addrinfo *address, qint64 deadline);
