@@ -196,11 +196,35 @@ def project_load_section(data):
     return lines
 
 
+GOAL = 0.95
+
+
+def summary_section(loopback):
+    lines = ["## Summary", ""]
+    for kind in loopback["throughput"]:
+        ratio = median(kind["driver_over_raw_turns"])
+        verdict = "reaches" if ratio >= GOAL else "falls short of"
+        lines.append(f"- {kind['label']}: the driver runs at **{ratio:.3f}** of the link's limit, which "
+                     f"{verdict} the goal of {GOAL}.")
+    latency = loopback["latency"]
+    if all(key in latency for key in ("driver", "device", "raw_look", "raw")):
+        p50 = {key: median(latency[key]["p50_us"]) for key in ("driver", "device", "raw_look", "raw")}
+        lines.append(
+            f"- Where a word read's time goes beyond the link's {p50['raw']:.2f} µs (p50): "
+            f"{p50['raw_look'] - p50['raw']:+.2f} µs for the one non-blocking receive TcpDevice makes "
+            f"before each request to throw away late bytes, {p50['device'] - p50['raw_look']:+.2f} µs for "
+            f"the rest of TcpDevice, {p50['driver'] - p50['device']:+.2f} µs for the driver "
+            "(section 4).")
+    lines.append("")
+    return lines
+
+
 def main():
     directory = Path(sys.argv[1])
     machine = load(directory, "machine.json")
     out = ["# Benchmark results", "",
            "Written by `scripts/bench.sh` from one run; do not edit by hand.", ""]
+    out += summary_section(load(directory, "loopback.json"))
     out += machine_section(machine)
     out += request_cost_section(load(directory, "request_cost.json"))
     out += loopback_section(load(directory, "loopback.json"))
