@@ -44,6 +44,7 @@ def request_cost_section(data):
     names = {
         "BM_ReadWord": "word read (HR100, 1 word)",
         "BM_ReadDoubleWord": "double-word read (HR100, 1 double word)",
+        "BM_ReadWords125": "125-word read (HR1, 255-byte reply)",
         "BM_ReadSparseDI": "250-byte sparse DI read (DI1, 10 runs = 10 requests)",
         "BM_WriteRegisters123": "123-register write (HR1, function 16)",
     }

@@ -171,6 +171,13 @@ void BM_ReadDoubleWord(benchmark::State &state)
 }
 BENCHMARK(BM_ReadDoubleWord);
 
+// 125 words, the most one function-3 request carries: a 255-byte reply.
+void BM_ReadWords125(benchmark::State &state)
+{
+    runRead(state, CommunicatorCommand(2, 125, QStringLiteral("HR1")), 250);
+}
+BENCHMARK(BM_ReadWords125);
+
 // 250 bytes of DI from DI1: ten function-2 requests, one per configured run.
 void BM_ReadSparseDI(benchmark::State &state)
 {

@@ -29,7 +29,7 @@ if [ "${BENCH_QUICK:-0}" = 1 ]; then
 else
   cost_args=(--benchmark_repetitions=10 --benchmark_min_time=0.2)
   load_args=(--runs 7)
-  loop_args=(--rounds 11 --requests 6000 --python-requests 1000 --latency-runs 5 --latency-requests 10000)
+  loop_args=(--rounds 15 --requests 6000 --python-requests 1000 --latency-runs 5 --latency-requests 10000)
 fi
 
 # Other processes on a shared machine preempt the benchmark's threads; as root
