@@ -14,12 +14,14 @@
 //
 // They take turns within each round, so load from elsewhere on the machine
 // falls on all of them alike: driver, raw and raw on its own connection in
-// turns of 250 requests, pymodbus once per round after them. Afterwards, latency percentiles of single word reads
-// through the driver and, to show where its time goes, through three
-// reference masters: raw; raw with one non-blocking receive before each
+// turns of 250 requests, pymodbus once per round after them.
+//
+// Afterwards, latency percentiles of single word reads through the driver
+// and, to show where its time goes, through reference masters on the
+// driver's connection: raw; raw with one non-blocking receive before each
 // request (the look for late bytes that TcpDevice makes before every
-// request); and TcpDevice alone, asked the way the driver asks it, with no
-// driver above it.
+// request); and the driver's TcpDevice alone, asked the way the driver asks
+// it; and raw on its own connection.
 //
 // Everything is written as JSON (--json FILE); scripts/bench.sh makes the
 // table from it. The slave runs in this process on a free loopback port and
