@@ -1,19 +1,34 @@
-// Time from the gate to a built valid bit address map for a large project:
-// 100,000 tag rows on one link, mixed DI, DO, station-prefixed and register
-// tags over 32 stations. Each iteration is a new driver, so each one opens
-// the database, looks up the link and loads the whole tag table.
-
-#include <benchmark/benchmark.h>
+// Time and memory from the database gate to a built valid bit address map,
+// for projects of 1,000, 10,000 and 100,000 tag rows on one link (and an
+// empty tag table, the fixed cost), mixed DI, DO, station-prefixed and
+// register tags over 32 stations.
+//
+// Every load runs in a fresh child process of this program, so each one
+// opens the database, loads the SQLite plug-in, looks up the link and builds
+// the whole map from nothing, and its memory can be told apart: the child
+// reports the time of readDB, its resident size just before, its peak
+// resident size (VmHWM) just after, and its ru_maxrss. The parent writes
+// each project, runs one child that is not counted (so that the file and the
+// libraries are in the page cache for all counted ones), then the counted
+// children, and prints JSON (--json FILE as well).
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <cstdio>
+#include <sys/resource.h>
 
 #include "driver/modbus_rtu_slave_over_tcp.h"
 #include "support/project_files.h"
 
 namespace {
 
-const int TAG_ROWS = 100000;
 const int STATIONS = 32;
+const char CHILD_OPTION[] = "--load-once";
 
 // A deterministic mix: a quarter each of DI, DO, station-prefixed bits and
 // register tags, numbers spread over the address space.
@@ -33,38 +48,134 @@ QString tagAddress(int row)
     }
 }
 
-bool writeLargeProject()
+bool writeProject(int rows)
 {
     QStringList tags;
-    tags.reserve(TAG_ROWS);
-    for (int row = 0; row < TAG_ROWS; ++row)
+    tags.reserve(rows);
+    for (int row = 0; row < rows; ++row)
         tags.append(tagAddress(row));
     return writeProjectDatabase(projectDatabasePath(), projectOnCom2(tags));
 }
 
-void BM_ProjectLoad(benchmark::State &state)
+// A "Vm...:   1234 kB" line of /proc/self/status, in kB.
+qint64 statusKb(const char *field)
 {
-    for (auto _ : state) {
-        DriverModbusRtuSlaveOverTcp driver;
-        if (!driver.readDB(QStringLiteral("COM2"))) {
-            state.SkipWithError(driver.getLastError().toUtf8().constData());
-            break;
-        }
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(field) + ':';
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
     }
-    state.SetItemsProcessed(state.iterations() * TAG_ROWS);
+    return -1;
 }
-BENCHMARK(BM_ProjectLoad)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
+
+// The child: one load, one line of JSON.
+int loadOnce()
+{
+    const qint64 rssBefore = statusKb("VmRSS");
+    const qint64 peakBefore = statusKb("VmHWM");
+    QElapsedTimer timer;
+    DriverModbusRtuSlaveOverTcp driver;
+    timer.start();
+    const bool ok = driver.readDB(QStringLiteral("COM2"));
+    const qint64 nanoseconds = timer.nsecsElapsed();
+    const qint64 peakAfter = statusKb("VmHWM");
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const QJsonObject result{{QStringLiteral("ok"), ok},
+                             {QStringLiteral("error"), driver.getLastError()},
+                             {QStringLiteral("ms"), double(nanoseconds) / 1e6},
+                             {QStringLiteral("rss_before_kb"), double(rssBefore)},
+                             {QStringLiteral("hwm_before_kb"), double(peakBefore)},
+                             {QStringLiteral("hwm_after_kb"), double(peakAfter)},
+                             {QStringLiteral("maxrss_kb"), double(usage.ru_maxrss)}};
+    std::printf("%s\n", QJsonDocument(result).toJson(QJsonDocument::Compact).constData());
+    return ok ? 0 : 1;
+}
+
+QJsonObject runChild(const QString &program)
+{
+    QProcess child;
+    child.start(program, {QLatin1String(CHILD_OPTION)});
+    if (!child.waitForStarted(10000) || !child.waitForFinished(300000)
+        || child.exitStatus() != QProcess::NormalExit) {
+        std::fprintf(stderr, "project_load_bench: child did not run: %s\n", qPrintable(child.errorString()));
+        return QJsonObject();
+    }
+    const QJsonObject result = QJsonDocument::fromJson(child.readAllStandardOutput()).object();
+    if (child.exitCode() != 0 || !result.value(QStringLiteral("ok")).toBool()) {
+        std::fprintf(stderr, "project_load_bench: load failed: %s %s\n",
+                     qPrintable(result.value(QStringLiteral("error")).toString()),
+                     child.readAllStandardError().constData());
+        return QJsonObject();
+    }
+    return result;
+}
 
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (!writeLargeProject())
-        return 1;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    const QStringList arguments = app.arguments();
+    if (arguments.value(1) == QLatin1String(CHILD_OPTION))
+        return loadOnce();
+
+    int runs = 7;
+    QString jsonPath;
+    QList<int> sizes{0, 1000, 10000, 100000};
+    for (int i = 1; i + 1 < arguments.size(); i += 2) {
+        if (arguments[i] == QLatin1String("--runs"))
+            runs = arguments[i + 1].toInt();
+        else if (arguments[i] == QLatin1String("--json"))
+            jsonPath = arguments[i + 1];
+    }
+
+    QJsonArray results;
+    int status = 0;
+    for (int rows : sizes) {
+        removeProjectDirectories();
+        if (!writeProject(rows)) {
+            std::fprintf(stderr, "project_load_bench: cannot write the project database\n");
+            status = 1;
+            break;
+        }
+        // One load first, not counted: the database file and the libraries
+        // are then in the page cache for every counted load alike.
+        if (runChild(app.applicationFilePath()).isEmpty()) {
+            status = 1;
+            break;
+        }
+        QJsonArray loads;
+        for (int run = 0; run < runs; ++run) {
+            const QJsonObject load = runChild(app.applicationFilePath());
+            if (load.isEmpty()) {
+                status = 1;
+                break;
+            }
+            loads.append(load);
+        }
+        if (status != 0)
+            break;
+        results.append(QJsonObject{{QStringLiteral("rows"), rows},
+                                   {QStringLiteral("database_bytes"),
+                                    double(QFile(projectDatabasePath()).size())},
+                                   {QStringLiteral("loads"), loads}});
+        std::fprintf(stderr, "%d rows: %d loads done\n", rows, runs);
+    }
     removeProjectDirectories();
-    return 0;
+
+    const QByteArray json = QJsonDocument(QJsonObject{{QStringLiteral("runs"), runs},
+                                                      {QStringLiteral("projects"), results}})
+                                .toJson();
+    std::printf("%s", json.constData());
+    if (!jsonPath.isEmpty()) {
+        QFile file(jsonPath);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return 1;
+        file.write(json);
+    }
+    return status;
 }

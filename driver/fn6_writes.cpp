@@ -2,6 +2,7 @@
 // data are split into registers, written one request each, in ascending order.
 
 #include "modbus_rtu_slave_over_tcp.h"
+#include "device_delay.h"
 #include "register_payload.h"
 #include "rtu_frame.h"
 #include "../tools/tools.h"
@@ -33,7 +34,7 @@ bool DriverModbusRtuSlaveOverTcp::writeSingleRegisters(AbstractDeviceInterface *
     // dispatcher has just paused before the attempt.
     for (int k = 0; RegisterBytes * k < wire.size(); ++k) {
         if (k > 0 && pauseBetween)
-            HRSleep(device->delayTime());
+            PauseForDevice(device->delayTime());
         if (!writeWordWithFN6(device, (unsigned short)(address + k),
                               wire.mid(RegisterBytes * k, RegisterBytes)))
             return false;

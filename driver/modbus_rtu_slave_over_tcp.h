@@ -7,6 +7,7 @@
 #include <QRegExp>
 #include <QString>
 #include <functional>
+#include <type_traits>
 
 #include "../settings/abstract_device_interface.h"
 #include "../settings/communicator_command.h"
@@ -127,7 +128,15 @@ private:
     // retry count allows. Returns false when the request ended at once: the
     // link could not be reopened (its error text is set) or attempt()
     // returned false (it has set the error).
-    bool runAttempts(AbstractDeviceInterface *device, const std::function<bool()> &attempt);
+    template <typename Attempt>
+    bool runAttempts(AbstractDeviceInterface *device, Attempt &&attempt)
+    {
+        using Closure = typename std::remove_reference<Attempt>::type;
+        return runAttempts(device, &attempt, [](void *f) { return (*static_cast<Closure *>(f))(); });
+    }
+    // The same with the attempt as a plain function and its argument: the
+    // callers' closures are borrowed, never copied or allocated.
+    bool runAttempts(AbstractDeviceInterface *device, void *attempt, bool (*call)(void *));
 
     // Sends the request and receives its reply into reply (257 bytes): the
     // first five bytes, checked, then restLength more, then the CRC test over

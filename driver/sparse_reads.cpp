@@ -3,6 +3,7 @@
 // one transaction, every other bit of the result stays 0.
 
 #include "modbus_rtu_slave_over_tcp.h"
+#include "device_delay.h"
 #include "../tools/tools.h"
 
 #include <QVector>
@@ -80,7 +81,7 @@ QByteArray DriverModbusRtuSlaveOverTcp::readConfiguredBits(AbstractDeviceInterfa
     for (int r = 0; r < runs.size(); ++r) {
         // The device's delay separates transactions; the first is not delayed here.
         if (r > 0)
-            HRSleep(device->delayTime());
+            PauseForDevice(device->delayTime());
         QByteArray bits = readDIDOs(device, QByteArray(area.prefix), runs[r].address, runs[r].length);
         if (bits.isEmpty())
             return QByteArray(); // never a partial result; readDIDOs has set the error

@@ -5,11 +5,13 @@
 #include <ctime>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
@@ -19,6 +21,10 @@ constexpr int kSerialDataBits = 8;
 constexpr int kSerialStopBits = 0;
 constexpr int kSerialParity = 2;
 constexpr int kDiscardChunk = 512;
+// A request that follows a cleanly finished read within this time skips the
+// look for late bytes: a late reply only follows a time-out, and a link the
+// slave closed or that carries unasked bytes has been quiet for longer.
+constexpr qint64 kQuietAfterCleanReadMs = 1;
 
 // Monotonic milliseconds.
 qint64 now()
@@ -138,7 +144,12 @@ bool TcpDevice::connectTo(const addrinfo *address, qint64 deadline)
     }
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    // From here on the socket blocks, so that a read waits in the receive
+    // itself, bounded by the receive time-out; sending and discarding ask
+    // not to wait call by call.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     m_fd = fd;
+    m_receiveTimeoutMs = -1;
     return true;
 }
 
@@ -154,6 +165,7 @@ void TcpDevice::closeSocket()
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+    m_aheadStart = m_aheadEnd = 0;
 }
 
 int TcpDevice::writeData(const char *data, int len)
@@ -162,8 +174,9 @@ int TcpDevice::writeData(const char *data, int len)
         m_error = kNotConnected;
         return -1;
     }
-    if (!discardStaleBytes() && !open())
+    if (mayHoldStaleBytes() && !discardStaleBytes() && !open())
         return -1;
+    m_cleanReadAtMs = -1;
     if (!sendAll(data, len))
         return -1;
     if (m_trace)
@@ -171,10 +184,19 @@ int TcpDevice::writeData(const char *data, int len)
     return len;
 }
 
+bool TcpDevice::mayHoldStaleBytes() const
+{
+    return m_cleanReadAtMs < 0 || m_aheadEnd > m_aheadStart
+           || now() - m_cleanReadAtMs >= kQuietAfterCleanReadMs;
+}
+
 bool TcpDevice::discardStaleBytes()
 {
     char chunk[kDiscardChunk];
     QByteArray stale;
+    if (m_aheadEnd > m_aheadStart)
+        stale.append(m_ahead + m_aheadStart, m_aheadEnd - m_aheadStart);
+    m_aheadStart = m_aheadEnd = 0;
     bool alive = true;
     for (;;) {
         const ssize_t received = ::recv(m_fd, chunk, sizeof chunk, MSG_DONTWAIT);
@@ -197,7 +219,7 @@ bool TcpDevice::sendAll(const char *data, int len)
     const qint64 deadline = now() + m_settings.responseTimeoutMs;
     int sent = 0;
     while (sent < len) {
-        const ssize_t n = ::send(m_fd, data + sent, std::size_t(len - sent), MSG_NOSIGNAL);
+        const ssize_t n = ::send(m_fd, data + sent, std::size_t(len - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             sent += int(n);
             continue;
@@ -221,6 +243,29 @@ bool TcpDevice::sendAll(const char *data, int len)
     return true;
 }
 
+int TcpDevice::takeAhead(char *data, int maxlen)
+{
+    const int n = qMin(maxlen, m_aheadEnd - m_aheadStart);
+    std::memcpy(data, m_ahead + m_aheadStart, std::size_t(n));
+    m_aheadStart += n;
+    if (m_aheadStart == m_aheadEnd)
+        m_aheadStart = m_aheadEnd = 0;
+    return n;
+}
+
+ssize_t TcpDevice::receiveAhead(qint64 waitMs)
+{
+    // A zero receive time-out would wait for ever: no time left is one look.
+    if (waitMs <= 0)
+        return ::recv(m_fd, m_ahead, sizeof m_ahead, MSG_DONTWAIT);
+    if (waitMs != m_receiveTimeoutMs) {
+        const timeval timeout = {time_t(waitMs / 1000), suseconds_t(waitMs % 1000 * 1000)};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        m_receiveTimeoutMs = waitMs;
+    }
+    return ::recv(m_fd, m_ahead, sizeof m_ahead, 0);
+}
+
 int TcpDevice::readData(char *data, int maxlen)
 {
     if (maxlen <= 0)
@@ -229,13 +274,21 @@ int TcpDevice::readData(char *data, int maxlen)
         m_error = kNotConnected;
         return -1;
     }
-    const qint64 deadline = now() + m_settings.responseTimeoutMs;
-    int got = 0;
+    // Bytes read ahead by the previous call come first: the rest of a reply
+    // whose head the driver asked for is usually all there.
+    int got = takeAhead(data, maxlen);
+    const qint64 timeoutMs = m_settings.responseTimeoutMs;
+    const qint64 deadline = got < maxlen ? now() + timeoutMs : 0;
+    bool firstWait = true;
     bool broken = false;
     while (got < maxlen) {
-        const ssize_t n = ::recv(m_fd, data + got, std::size_t(maxlen - got), MSG_DONTWAIT);
+        // Waits in the receive for whatever comes, up to a whole frame and
+        // more, within the time left of the response time-out.
+        const ssize_t n = receiveAhead(firstWait ? timeoutMs : deadline - now());
+        firstWait = false;
         if (n > 0) {
-            got += int(n);
+            m_aheadEnd = int(n);
+            got += takeAhead(data + got, maxlen - got);
             continue;
         }
         if (n == 0) {
@@ -245,21 +298,17 @@ int TcpDevice::readData(char *data, int maxlen)
         }
         if (errno == EINTR)
             continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            setSystemError(errno);
-            broken = true;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            m_error = kTimedOut;
             break;
         }
-        const Wait wait = waitFor(m_fd, POLLIN, deadline);
-        if (wait == Wait::TimedOut)
-            m_error = kTimedOut;
-        else if (wait == Wait::Failed)
-            setSystemError(errno);
-        if (wait != Wait::Ready)
-            break;
+        setSystemError(errno);
+        broken = true;
+        break;
     }
     if (m_trace && got > 0)
         m_trace->received(QByteArray(data, got));
+    m_cleanReadAtMs = (got == maxlen && m_aheadEnd == m_aheadStart) ? now() : -1;
     if (broken)
         closeSocket();
     return got > 0 || !broken ? got : -1;

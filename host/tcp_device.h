@@ -2,17 +2,22 @@
 #define HOST_TCP_DEVICE_H
 
 // The runtime's device object for a Modbus RTU slave reached over TCP: a
-// plain POSIX socket, waits by poll(), TCP_NODELAY on.
+// plain POSIX socket, TCP_NODELAY on. Reads wait in the receive call under
+// the socket's receive time-out; connecting and sending wait by poll().
 //
 // readData waits until maxlen bytes have come or the response time-out has
 // passed and returns what came: 0 when nothing came in time, -1 when the link
-// broke with nothing received. Before each request the bytes of a reply that
-// came too late are thrown away, so a late reply never answers the next
-// request; a link found closed by the peer at that point is reopened once,
-// since nothing of the request has gone out yet.
+// broke with nothing received. Each read takes whatever has come, up to a
+// buffer's worth, and keeps what the caller did not ask for for the next
+// read, so the driver's two reads of one reply cost one receive. Before each
+// request the bytes of a reply that came too late (kept or still in the
+// socket) are thrown away, so a late reply never answers the next request; a
+// link found closed by the peer at that point is reopened once, since
+// nothing of the request has gone out yet.
 
 #include <QString>
 #include <memory>
+#include <sys/types.h>
 
 #include "settings/abstract_device_interface.h"
 #include "settings/drv_dev_setting.h"
@@ -56,12 +61,21 @@ public:
     void setTrace(FrameTrace *trace) { m_trace = trace; }
     // Successful connects so far.
     int connectCount() const { return m_connects; }
+    // The connected socket, -1 when closed; for tools that measure the link
+    // itself. Whatever they read from it never reaches this device.
+    int socketDescriptor() const { return m_fd; }
 
 private:
     bool connectTo(const struct addrinfo *address, qint64 deadline);
     // Reads whatever is waiting without blocking; false when the peer has
     // closed the link or it failed.
     bool discardStaleBytes();
+    bool mayHoldStaleBytes() const;
+    // Moves up to maxlen bytes read ahead into data; returns how many.
+    int takeAhead(char *data, int maxlen);
+    // One receive into the empty read-ahead buffer, waiting at most waitMs;
+    // recv's result.
+    ssize_t receiveAhead(qint64 waitMs);
     bool sendAll(const char *data, int len);
     void closeSocket();
     void setSystemError(int error);
@@ -70,6 +84,17 @@ private:
     std::unique_ptr<DeviceSetting> m_setting;
     int m_fd = -1;
     int m_connects = 0;
+    // Received but not yet read: m_ahead[m_aheadStart, m_aheadEnd). Larger
+    // than the longest RTU frame (256 bytes).
+    char m_ahead[512];
+    int m_aheadStart = 0;
+    int m_aheadEnd = 0;
+    // The socket's receive time-out as last set; -1 for none yet.
+    qint64 m_receiveTimeoutMs = -1;
+    // When the last read ended with every byte asked for and nothing read
+    // ahead (monotonic ms), or -1. A request sent right after such a read
+    // cannot find late bytes worth a look in the socket.
+    qint64 m_cleanReadAtMs = -1;
     QString m_error;
     FrameTrace *m_trace = nullptr;
 };

@@ -1,0 +1,237 @@
+#!/usr/bin/python3
+"""Makes bench/RESULTS.md from the JSON files the benchmark programs wrote.
+
+    report.py RESULTS_DIR
+
+RESULTS_DIR holds request_cost.json (Google Benchmark's JSON output),
+loopback.json, project_load.json and machine.json (written by
+scripts/bench.sh). The Markdown goes to standard output.
+"""
+
+import json
+import statistics
+import sys
+from pathlib import Path
+
+
+def load(directory, name):
+    return json.loads((directory / name).read_text())
+
+
+def median(values):
+    return statistics.median(values) if values else float("nan")
+
+
+def machine_section(machine):
+    lines = [
+        "## Machine",
+        "",
+        f"- CPU: {machine['cpu']}",
+        f"- cores: {machine['cores']}",
+        f"- kernel: {machine['kernel']}",
+        f"- memory: {int(machine['memory'].split()[0]) / 1048576:.1f} GiB",
+        f"- load average (1, 5, 15 min) before the run: {machine['load_before']}; "
+        f"after: {machine['load_after']}",
+        f"- other processes using CPU when the run started: {machine['busy_before']}",
+        f"- build: {machine['build_type']}; run took {machine['seconds']} s on {machine['date']}",
+        f"- benchmark processes ran at priority: {machine.get('priority', 'normal')}",
+        "",
+    ]
+    return lines
+
+
+def request_cost_section(data):
+    names = {
+        "BM_ReadWord": "word read (HR100, 1 word)",
+        "BM_ReadDoubleWord": "double-word read (HR100, 1 double word)",
+        "BM_ReadWords125": "125-word read (HR1, 255-byte reply)",
+        "BM_ReadSparseDI": "250-byte sparse DI read (DI1, 10 runs = 10 requests)",
+        "BM_WriteRegisters123": "123-register write (HR1, function 16)",
+    }
+    rows = {}
+    repetitions = None
+    for entry in data["benchmarks"]:
+        if entry.get("aggregate_name") != "median":
+            continue
+        name = entry["run_name"]
+        repetitions = entry.get("repetitions", repetitions)
+        scale = {"ns": 1.0, "us": 1e3, "ms": 1e6}[entry["time_unit"]]
+        rows[name] = (entry["real_time"] * scale, entry["cpu_time"] * scale, entry["allocs_per_request"])
+    lines = [
+        "## 1. In-process cost per request",
+        "",
+        "`DriverModbusRtuSlaveOverTcp::read` / `write` called directly, against a device that answers at "
+        "once (replies precomputed by the simulated slave's core, so only the driver's work is timed). "
+        "Allocations are malloc, calloc and realloc calls in the timed loop, divided by the requests. "
+        f"Median of {repetitions} repetitions (Google Benchmark).",
+        "",
+        "| request | ns / request | CPU ns / request | allocations / request |",
+        "|---|---:|---:|---:|",
+    ]
+    for name, label in names.items():
+        if name in rows:
+            wall, cpu, allocs = rows[name]
+            lines.append(f"| {label} | {wall:,.0f} | {cpu:,.0f} | {allocs:.1f} |")
+    lines.append("")
+    return lines
+
+
+def quartiles(values):
+    q = statistics.quantiles(values, n=4) if len(values) > 1 else [values[0]] * 3
+    return q[0], q[1], q[2]
+
+
+def loopback_section(data):
+    rounds = data["rounds"]
+    turn = data["throughput"][0].get("turn_requests", 0)
+    lines = [
+        "## 2, 3. Loopback throughput against the simulated slave",
+        "",
+        "The host's simulated slave (in the benchmark's process, one thread per connection) on 127.0.0.1, "
+        "one request at a time. *driver*: the plug-in loaded with QPluginLoader, "
+        "`DriverInterface::read`/`write` over `TcpDevice`. *raw limit*: writes the same request bytes "
+        "(taken from the driver's own trace) and reads exactly the reply length with one blocking "
+        "`recv(MSG_WAITALL)`, checking nothing, on the driver's own connection (the same socket, "
+        "TCP_NODELAY, and the same slave thread); *raw, own connection* does the same over a connection "
+        "of its own, to show that sharing the socket favours neither. *pymodbus*: Debian's pymodbus 3.0 "
+        "`ModbusTcpClient(framer=ModbusRtuFramer)` (bench/pymodbus_client.py) on its own connection, which "
+        "first checks that it builds the same request frames.",
+        "",
+        f"{rounds} rounds. In each round driver, raw and raw on its own connection take turns of {turn} "
+        f"requests ({data['requests_per_run']:,} requests each per request kind, the order rotating), then "
+        f"pymodbus runs {data['python_requests_per_run']:,} requests of each kind. Rates are medians over "
+        "the rounds. **driver / raw** is the median over all sets of back-to-back turns of raw time / "
+        "driver time (short turns keep bursts of load from other processes from falling on one master "
+        "only); pymodbus / raw is the median over the rounds of pymodbus's rate over raw's rate in that "
+        "round.",
+        "",
+        "| request | bytes out / in | driver req/s | raw limit req/s | **driver / raw** | "
+        "raw, own connection req/s | driver / raw, own connection | pymodbus req/s | pymodbus / raw |",
+        "|---|---:|---:|---:|---:|---:|---:|---:|---:|",
+    ]
+    for kind in data["throughput"]:
+        py = kind["pymodbus_rps"]
+        python_cells = (f"{median(py):,.0f} | {median(kind['pymodbus_over_raw']):.3f}" if py else "– | –")
+        lines.append(
+            f"| {kind['label']} | {kind['request_bytes']} / {kind['reply_bytes']} "
+            f"| {median(kind['driver_rps']):,.0f} | {median(kind['raw_rps']):,.0f} "
+            f"| **{median(kind['driver_over_raw_turns']):.3f}** "
+            f"| {median(kind['raw_own_rps']):,.0f} | {median(kind['driver_over_raw_own_turns']):.3f} "
+            f"| {python_cells} |"
+        )
+    lines += [
+        "",
+        "Spread of driver / raw: quartiles over the sets of turns, and the ratio of the round totals "
+        "(median over rounds):",
+        "",
+        "| request | sets of turns | 25 % | 50 % | 75 % | round totals |",
+        "|---|---:|---:|---:|---:|---:|",
+    ]
+    for kind in data["throughput"]:
+        turns = kind["driver_over_raw_turns"]
+        q1, q2, q3 = quartiles(turns)
+        lines.append(
+            f"| {kind['label']} | {len(turns)} | {q1:.3f} | {q2:.3f} | {q3:.3f} "
+            f"| {median(kind['driver_over_raw']):.3f} |"
+        )
+    lines.append("")
+
+    latency = data["latency"]
+    lines += [
+        "## 4. Latency of single word reads over loopback",
+        "",
+        f"{latency['runs']} runs of {latency['requests_per_run']:,} word reads (HR1) per master, the masters "
+        "taking turns within each run; each figure is the median over the runs of that run's percentile "
+        "(for max, of that run's slowest request). Microseconds, wall clock per request; p99 and max are "
+        "mostly other processes preempting the benchmark. The rows below the driver show where its time "
+        "goes, all on the driver's connection: *TcpDevice alone* is the driver's own device sending the same "
+        "bytes and reading the reply in the driver's two steps with no driver above it; *raw + look* is the "
+        "raw master with one non-blocking receive before each request, the look for late bytes that "
+        "TcpDevice makes before every request.",
+        "",
+        "| master | p50 µs | p99 µs | max µs | p50 over raw µs |",
+        "|---|---:|---:|---:|---:|",
+    ]
+    raw_p50 = median(latency["raw"]["p50_us"])
+    for key, label in (
+        ("driver", "driver (plug-in over TcpDevice)"),
+        ("device", "TcpDevice alone"),
+        ("raw_look", "raw + look for late bytes"),
+        ("raw", "raw socket (link limit)"),
+        ("raw_own", "raw socket, own connection"),
+    ):
+        if key not in latency:
+            continue
+        summary = latency[key]
+        p50 = median(summary["p50_us"])
+        lines.append(
+            f"| {label} | {p50:.2f} | {median(summary['p99_us']):.1f} "
+            f"| {median(summary['max_us']):.1f} | {p50 - raw_p50:+.2f} |"
+        )
+    lines.append("")
+    return lines
+
+
+def project_load_section(data):
+    lines = [
+        "## 5. Project load",
+        "",
+        "Gate to built valid bit address map (`readDB`) for a project with N tag rows on one link (a mix of "
+        "DI, DO, station-prefixed and register tags over 32 stations). Each load runs in a fresh child "
+        f"process; {data['runs']} loads per size after one that is not counted, medians. *Peak growth* is the child's VmHWM after the "
+        "load minus its VmRSS just before it (what the load itself added at its peak, SQLite plug-in "
+        "included); *peak RSS* is the whole child's ru_maxrss (Qt libraries included).",
+        "",
+        "| tag rows | database | load time ms | peak growth MiB | peak RSS MiB |",
+        "|---:|---:|---:|---:|---:|",
+    ]
+    for project in data["projects"]:
+        loads = project["loads"]
+        ms = median([load["ms"] for load in loads])
+        growth = median([load["hwm_after_kb"] - load["rss_before_kb"] for load in loads]) / 1024
+        peak = median([load["maxrss_kb"] for load in loads]) / 1024
+        size = project["database_bytes"] / 1024
+        rows = f"{project['rows']:,}" if project["rows"] else "0 (empty tag table)"
+        lines.append(f"| {rows} | {size:,.0f} KiB | {ms:,.2f} | {growth:.2f} | {peak:.1f} |")
+    lines.append("")
+    return lines
+
+
+GOAL = 0.95
+
+
+def summary_section(loopback):
+    lines = ["## Summary", ""]
+    for kind in loopback["throughput"]:
+        ratio = median(kind["driver_over_raw_turns"])
+        verdict = "reaches" if ratio >= GOAL else "falls short of"
+        lines.append(f"- {kind['label']}: the driver runs at **{ratio:.3f}** of the link's limit, which "
+                     f"{verdict} the goal of {GOAL}.")
+    latency = loopback["latency"]
+    if all(key in latency for key in ("driver", "device", "raw_look", "raw")):
+        p50 = {key: median(latency[key]["p50_us"]) for key in ("driver", "device", "raw_look", "raw")}
+        lines.append(
+            f"- Where a word read's time goes beyond the link's {p50['raw']:.2f} µs (p50): "
+            f"{p50['raw_look'] - p50['raw']:+.2f} µs for the one non-blocking receive TcpDevice makes "
+            f"before each request to throw away late bytes, {p50['device'] - p50['raw_look']:+.2f} µs for "
+            f"the rest of TcpDevice, {p50['driver'] - p50['device']:+.2f} µs for the driver "
+            "(section 4).")
+    lines.append("")
+    return lines
+
+
+def main():
+    directory = Path(sys.argv[1])
+    machine = load(directory, "machine.json")
+    out = ["# Benchmark results", "",
+           "Written by `scripts/bench.sh` from one run; do not edit by hand.", ""]
+    out += summary_section(load(directory, "loopback.json"))
+    out += machine_section(machine)
+    out += request_cost_section(load(directory, "request_cost.json"))
+    out += loopback_section(load(directory, "loopback.json"))
+    out += project_load_section(load(directory, "project_load.json"))
+    print("\n".join(out))
+
+
+if __name__ == "__main__":
+    main()
