@@ -344,6 +344,9 @@ struct Results
     qint64 rssStartKb = -1;            // after start-up, before the first request
     qint64 rssWarmKb = -1;             // after the warm-up requests
     qint64 rssEndKb = -1;
+    // The kernel's high-water mark may lag behind its own RSS figure; the
+    // peak reported is the larger of it and every RSS sampled.
+    qint64 rssPeakSampledKb = -1;
     qint64 warmUpRequests = 0;
     double seconds = 0;
 };
@@ -657,17 +660,21 @@ int Soak::run()
         if (m_options.tamperEvery > 0 && n > 0 && n % m_options.tamperEvery == 0)
             tamper();
         runRequest(driver, device, watchdog, generator.next());
-        if (m_results.done == m_results.warmUpRequests)
+        if (m_results.done == m_results.warmUpRequests) {
             m_results.rssWarmKb = statusKb("VmRSS");
+            m_results.rssPeakSampledKb = std::max(m_results.rssPeakSampledKb, m_results.rssWarmKb);
+        }
         if (m_options.progressEvery > 0 && m_results.done % m_options.progressEvery == 0) {
             const double seconds = m_clock.elapsed() / 1000.0;
+            const qint64 rss = statusKb("VmRSS");
+            m_results.rssPeakSampledKb = std::max(m_results.rssPeakSampledKb, rss);
             m_out << QStringLiteral("  %1 requests, %2 s, %3 failed, %4 faults injected, wrong values %5, RSS %6 kB\n")
                          .arg(m_results.done)
                          .arg(seconds, 0, 'f', 1)
                          .arg(m_results.readsFailed + m_results.writesFailed)
                          .arg(m_faults.total())
                          .arg(m_results.wrongValues + m_results.wrongWrites)
-                         .arg(statusKb("VmRSS"));
+                         .arg(rss);
             m_out.flush();
         }
     }
@@ -745,7 +752,7 @@ void Soak::printSummary(QTextStream &out, bool hung)
                        .arg(end)
                        .arg(end - r.rssWarmKb >= 0 ? QStringLiteral("+") : QString())
                        .arg(end - r.rssWarmKb)
-                       .arg(statusKb("VmHWM")));
+                       .arg(std::max({statusKb("VmHWM"), r.rssPeakSampledKb, end})));
     const bool passed =
         !hung && r.wrongValues == 0 && r.wrongWrites == 0 && r.unknownErrors == 0 && r.inconsistent == 0;
     line("result", passed ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
