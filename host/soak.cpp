@@ -744,15 +744,21 @@ void Soak::printSummary(QTextStream &out, bool hung)
     line("inconsistent results", QString::number(r.inconsistent));
     line("hangs", QString::number(r.hangs));
     const qint64 end = r.rssEndKb >= 0 ? r.rssEndKb : statusKb("VmRSS");
-    line("memory", QStringLiteral("RSS %1 kB before the first request, %2 kB after %3 requests, %4 kB at the end "
-                                  "(%5%6 kB since then), peak %7 kB")
-                       .arg(r.rssStartKb)
-                       .arg(r.rssWarmKb)
-                       .arg(r.warmUpRequests)
-                       .arg(end)
-                       .arg(end - r.rssWarmKb >= 0 ? QStringLiteral("+") : QString())
-                       .arg(end - r.rssWarmKb)
-                       .arg(std::max({statusKb("VmHWM"), r.rssPeakSampledKb, end})));
+    const qint64 peak = std::max({statusKb("VmHWM"), r.rssPeakSampledKb, end});
+    if (r.rssWarmKb < 0) {
+        line("memory", QStringLiteral("RSS %1 kB before the first request, %2 kB now, peak %3 kB")
+                           .arg(r.rssStartKb).arg(end).arg(peak));
+    } else {
+        line("memory", QStringLiteral("RSS %1 kB before the first request, %2 kB after %3 requests, %4 kB at the end "
+                                      "(%5%6 kB since then), peak %7 kB")
+                           .arg(r.rssStartKb)
+                           .arg(r.rssWarmKb)
+                           .arg(r.warmUpRequests)
+                           .arg(end)
+                           .arg(end - r.rssWarmKb >= 0 ? QStringLiteral("+") : QString())
+                           .arg(end - r.rssWarmKb)
+                           .arg(peak));
+    }
     const bool passed =
         !hung && r.wrongValues == 0 && r.wrongWrites == 0 && r.unknownErrors == 0 && r.inconsistent == 0;
     line("result", passed ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
