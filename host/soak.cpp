@@ -86,7 +86,8 @@ bool parseOptions(const QCoreApplication &app, Options *options, QString *error)
                                     QStringLiteral("Fault kinds to inject (drop,delay,corrupt,split,close)."),
                                     QStringLiteral("LIST"));
     const QCommandLineOption timeout(QStringLiteral("timeout-ms"),
-                                     QStringLiteral("Response time-out of the TCP device (100)."), QStringLiteral("MS"));
+                                     QStringLiteral("Response time-out of the TCP device (100)."),
+                                     QStringLiteral("MS"));
     const QCommandLineOption retries(QStringLiteral("retries"), QStringLiteral("Retry count of the device (1)."),
                                      QStringLiteral("N"));
     const QCommandLineOption station(QStringLiteral("station"), QStringLiteral("Station id of the slave (17)."),
@@ -364,7 +365,10 @@ QString hex(const QByteArray &bytes, int offset = 0)
 
 QString describe(const Request &request)
 {
-    return QStringLiteral("%1 %2, type %3, count %4").arg(request.kind, request.address).arg(request.dataType).arg(request.count);
+    return QStringLiteral("%1 %2, type %3, count %4")
+        .arg(request.kind, request.address)
+        .arg(request.dataType)
+        .arg(request.count);
 }
 
 class Soak
@@ -394,8 +398,8 @@ private:
     QTextStream &m_out;
     Shadow m_shadow;
     soak::Layout m_layout;
+    FaultInjector m_faults; // outlives the slave that calls it
     std::unique_ptr<sim::SimSlave> m_slave;
-    FaultInjector m_faults;
     std::mt19937_64 m_tamperRandom{0};
     Results m_results;
     QElapsedTimer m_clock;
@@ -522,14 +526,18 @@ void Soak::checkSlaveAfterWrite(const Request &request)
                                            .arg(m_shadow.holdingRegisters[i], 4, 16, QLatin1Char('0'))
                                            .arg(known, 4, 16, QLatin1Char('0')));
             } else if (data.coils[i] != m_shadow.coils[i]) {
-                differences.append(QStringLiteral("coil %1 is %2, expected %3").arg(a + 1).arg(data.coils[i]).arg(m_shadow.coils[i]));
+                differences.append(QStringLiteral("coil %1 is %2, expected %3")
+                                       .arg(a + 1)
+                                       .arg(data.coils[i])
+                                       .arg(m_shadow.coils[i]));
             }
         }
     });
     if (!differences.isEmpty()) {
         problem(&m_results.wrongWrites, QStringLiteral("WRONG VALUE written"),
                 QStringLiteral("request #%1 %2, data %3: %4")
-                    .arg(m_results.done + 1).arg(describe(request), hex(request.data), differences.mid(0, 4).join(QStringLiteral("; "))));
+                    .arg(m_results.done + 1)
+                    .arg(describe(request), hex(request.data), differences.mid(0, 4).join(QStringLiteral("; "))));
     }
 }
 
@@ -643,7 +651,8 @@ int Soak::run()
     m_out.flush();
 
     m_tamperRandom.seed(m_options.seed ^ 0x7A3BE4ULL);
-    m_slave->setFaultSource([this](const QByteArray &reply, sim::Fault *fault) { return m_faults.decide(reply, fault); });
+    m_slave->setFaultSource(
+        [this](const QByteArray &reply, sim::Fault *fault) { return m_faults.decide(reply, fault); });
     Watchdog watchdog([this](const QString &what, qint64 elapsedMs) {
         ++m_results.hangs;
         m_out << "  HANG: " << what << " has not come back after " << elapsedMs << " ms\n";
@@ -702,7 +711,10 @@ void Soak::printSummary(QTextStream &out, bool hung)
                          .arg(r.seconds > 0 ? r.done / r.seconds : 0.0, 0, 'f', 1));
     line("  reads", QStringLiteral("%1, %2 failed").arg(r.reads).arg(r.readsFailed));
     line("  writes", QStringLiteral("%1, %2 failed").arg(r.writes).arg(r.writesFailed));
-    out << QStringLiteral("  %1 %2 %3\n").arg(QStringLiteral("by kind"), -28).arg(QStringLiteral("sent"), 6).arg(QStringLiteral("succeeded"), 10);
+    out << QStringLiteral("  %1 %2 %3\n")
+               .arg(QStringLiteral("by kind"), -28)
+               .arg(QStringLiteral("sent"), 6)
+               .arg(QStringLiteral("succeeded"), 10);
     for (auto it = r.byKind.constBegin(); it != r.byKind.constEnd(); ++it)
         out << QStringLiteral("    %1 %2 %3\n").arg(it.key(), -26).arg(it->sent, 6).arg(it->succeeded, 10);
     QStringList injected;
@@ -734,8 +746,10 @@ void Soak::printSummary(QTextStream &out, bool hung)
     std::sort(errors.begin(), errors.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
     for (const auto &error : errors)
         out << QStringLiteral("    %1  %2\n").arg(error.first, 8).arg(error.second);
-    line("values checked", QStringLiteral("%1 bits of successful reads; %2 bits unknown after failed writes, not checked")
-                               .arg(r.bitsChecked).arg(r.bitsUnknown));
+    line("values checked",
+         QStringLiteral("%1 bits of successful reads; %2 bits unknown after failed writes, not checked")
+             .arg(r.bitsChecked)
+             .arg(r.bitsUnknown));
     if (r.tampered > 0)
         line("tampered", QStringLiteral("%1 bits changed in the slave behind the soak's back").arg(r.tampered));
     line("wrong values accepted", QString::number(r.wrongValues));
