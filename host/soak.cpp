@@ -341,6 +341,8 @@ struct Results
     qint64 unknownErrors = 0;          // error texts outside the known set
     qint64 inconsistent = 0;           // write's result and hasError disagree
     qint64 tampered = 0;
+    qint64 drainWaits = 0;             // writes after which old connections had to finish first
+    qint64 notDrained = 0;             // ... and did not in time
     qint64 hangs = 0;
     qint64 rssStartKb = -1;            // after start-up, before the first request
     qint64 rssWarmKb = -1;             // after the warm-up requests
@@ -389,6 +391,7 @@ private:
     void judgeRead(const Request &request, const QByteArray &data);
     void judgeFailure(const Request &request, const QString &error);
     void checkSlaveAfterWrite(const Request &request);
+    void waitForOldConnections(const TcpDevice &device, const Request &request);
     void tamper();
     qint64 watchdogLimitMs(const Request &request) const;
     void problem(qint64 *counter, const QString &what, const QString &detail);
@@ -484,11 +487,25 @@ void Soak::judgeRead(const Request &request, const QByteArray &data)
             firstWrong = i;
     }
     if (firstWrong >= 0) {
+        // What the slave holds now tells a driver that delivered wrong bytes
+        // from a slave whose data went another way than the shadow.
+        Shadow slaveNow = m_shadow;
+        m_slave->withData([&slaveNow](sim::SlaveData &data) {
+            slaveNow.holdingRegisters = data.holdingRegisters;
+            slaveNow.inputRegisters = data.inputRegisters;
+            slaveNow.coils = data.coils;
+            slaveNow.discreteInputs = data.discreteInputs;
+        });
+        const QByteArray held = slaveNow.expectRead(request).bytes;
         const int from = firstWrong - firstWrong % 16;
         problem(&m_results.wrongValues, QStringLiteral("WRONG VALUE accepted"),
-                QStringLiteral("request #%1 %2\n    got      %3\n    expected %4\n    known    %5")
+                QStringLiteral("request #%1 %2\n    got      %3\n    expected %4\n    known    %5\n"
+                               "    slave    %6 (%7)")
                     .arg(m_results.done + 1)
-                    .arg(describe(request), hex(data, from), hex(expected.bytes, from), hex(expected.known, from)));
+                    .arg(describe(request), hex(data, from), hex(expected.bytes, from), hex(expected.known, from),
+                         hex(held, from),
+                         held == data ? QStringLiteral("the slave holds what was read")
+                                      : QStringLiteral("the read differs from the slave")));
     }
 }
 
@@ -541,6 +558,41 @@ void Soak::checkSlaveAfterWrite(const Request &request)
     }
 }
 
+// A request the driver gave up on may still sit unread in the slave's end of
+// a connection the driver has closed; the slave serves it when that
+// connection's thread gets to it, possibly after later requests on a new
+// connection (a slow slave, or a short time-out on a loaded machine). A write
+// landing so late would overwrite what a later write put there, so after each
+// write the soak lets every connection but the device's current one finish
+// before it trusts the shadow again: the slave has accepted every connection
+// the device made, and no other is still open.
+void Soak::waitForOldConnections(const TcpDevice &device, const Request &request)
+{
+    const auto drained = [this, &device] {
+        return m_slave->stats().connections == quint64(device.connectCount())
+               && m_slave->openConnections() <= (device.isOpen() ? 1 : 0);
+    };
+    if (drained())
+        return;
+    ++m_results.drainWaits;
+    QElapsedTimer waited;
+    waited.start();
+    const qint64 limitMs = 10000 + 4 * qint64(m_options.timeoutMs);
+    while (!drained()) {
+        if (waited.elapsed() > limitMs) {
+            problem(&m_results.notDrained, QStringLiteral("OLD CONNECTIONS NOT FINISHED"),
+                    QStringLiteral("after request #%1 %2: %3 of %4 connections still open after %5 ms")
+                        .arg(m_results.done + 1)
+                        .arg(describe(request))
+                        .arg(m_slave->openConnections())
+                        .arg(m_slave->stats().connections)
+                        .arg(waited.elapsed()));
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 void Soak::tamper()
 {
     // Changes one bit the shadow knows, in the slave only.
@@ -586,6 +638,7 @@ void Soak::runRequest(DriverInterface *driver, TcpDevice &device, Watchdog &watc
                     QStringLiteral("request #%1 %2: write returned %3 with hasError %4")
                         .arg(m_results.done + 1).arg(describe(request)).arg(written).arg(failed));
         }
+        waitForOldConnections(device, request);
         const bool acknowledged = written && !failed;
         m_shadow.applyWrite(request, acknowledged);
         if (acknowledged)
@@ -694,7 +747,7 @@ int Soak::run()
     m_slave->stop();
     printSummary(m_out, false);
     const bool passed = m_results.wrongValues == 0 && m_results.wrongWrites == 0 && m_results.unknownErrors == 0
-                        && m_results.inconsistent == 0 && m_results.hangs == 0;
+                        && m_results.inconsistent == 0 && m_results.notDrained == 0 && m_results.hangs == 0;
     return passed ? 0 : 1;
 }
 
@@ -752,6 +805,10 @@ void Soak::printSummary(QTextStream &out, bool hung)
              .arg(r.bitsUnknown));
     if (r.tampered > 0)
         line("tampered", QStringLiteral("%1 bits changed in the slave behind the soak's back").arg(r.tampered));
+    line("after writes", QStringLiteral("%1 times the slave's old connections had to finish first%2")
+                             .arg(r.drainWaits)
+                             .arg(r.notDrained ? QStringLiteral(", %1 times they did not").arg(r.notDrained)
+                                               : QString()));
     line("wrong values accepted", QString::number(r.wrongValues));
     line("wrong values written", QString::number(r.wrongWrites));
     line("unknown error texts", QString::number(r.unknownErrors));
@@ -773,8 +830,8 @@ void Soak::printSummary(QTextStream &out, bool hung)
                            .arg(end - r.rssWarmKb)
                            .arg(peak));
     }
-    const bool passed =
-        !hung && r.wrongValues == 0 && r.wrongWrites == 0 && r.unknownErrors == 0 && r.inconsistent == 0;
+    const bool passed = !hung && r.wrongValues == 0 && r.wrongWrites == 0 && r.unknownErrors == 0
+                        && r.inconsistent == 0 && r.notDrained == 0;
     line("result", passed ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
     out.flush();
 }
