@@ -226,7 +226,7 @@ bool SimSlave::sendReply(int fd, QByteArray reply)
 {
     Fault fault;
     int firstPart = reply.size();
-    if (takeFault(&fault)) {
+    if (takeFault(reply, &fault)) {
         switch (fault.kind) {
         case FaultKind::Drop:
             return true;
@@ -237,7 +237,7 @@ bool SimSlave::sendReply(int fd, QByteArray reply)
                 return false;
             break;
         case FaultKind::Corrupt:
-            reply[fault.byteIndex % reply.size()] = char(~reply[fault.byteIndex % reply.size()]);
+            reply[fault.byteIndex % reply.size()] = char(reply[fault.byteIndex % reply.size()] ^ fault.xorMask);
             break;
         case FaultKind::Split:
             firstPart = qBound(0, fault.byteIndex, reply.size());
@@ -255,14 +255,15 @@ bool SimSlave::sendReply(int fd, QByteArray reply)
     return true;
 }
 
-bool SimSlave::takeFault(Fault *fault)
+bool SimSlave::takeFault(const QByteArray &reply, Fault *fault)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_faults.empty())
-        return false;
-    *fault = m_faults.front();
-    m_faults.pop_front();
-    return true;
+    if (!m_faults.empty()) {
+        *fault = m_faults.front();
+        m_faults.pop_front();
+        return true;
+    }
+    return m_faultSource && m_faultSource(reply, fault);
 }
 
 bool SimSlave::pause(int ms) const
@@ -278,6 +279,12 @@ void SimSlave::injectFault(const Fault &fault)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_faults.push_back(fault);
+}
+
+void SimSlave::setFaultSource(FaultSource source)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_faultSource = std::move(source);
 }
 
 void SimSlave::clearFaults()

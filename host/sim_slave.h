@@ -4,7 +4,9 @@
 // The simulated slave as a TCP server: RTU frames over TCP, one thread per
 // connection, the data map of sim_slave_core.h shared by all connections.
 // Faults can be injected for tests: they apply to the next replies, one
-// fault per reply, in the order they were queued.
+// fault per reply, in the order they were queued. A fault source, when set,
+// decides for every reply that finds the queue empty (random faults of a
+// long run).
 
 #include <QByteArray>
 #include <QString>
@@ -25,7 +27,7 @@ namespace sim {
 enum class FaultKind {
     Drop,    // the request is served, the reply is never sent
     Delay,   // the reply is sent after delayMs
-    Corrupt, // reply byte byteIndex is inverted
+    Corrupt, // reply byte byteIndex is XORed with xorMask (inverted by default)
     Split,   // the first byteIndex bytes, a pause of delayMs, then the rest
     Close    // the connection is closed instead of replying
 };
@@ -35,10 +37,11 @@ struct Fault
     FaultKind kind = FaultKind::Drop;
     int delayMs = 0;
     int byteIndex = 0;
+    uint8_t xorMask = 0xFF;
 
     static Fault drop() { return Fault{FaultKind::Drop, 0, 0}; }
     static Fault delay(int ms) { return Fault{FaultKind::Delay, ms, 0}; }
-    static Fault corrupt(int index) { return Fault{FaultKind::Corrupt, 0, index}; }
+    static Fault corrupt(int index, uint8_t mask = 0xFF) { return Fault{FaultKind::Corrupt, 0, index, mask}; }
     static Fault split(int firstPart, int pauseMs) { return Fault{FaultKind::Split, pauseMs, firstPart}; }
     static Fault close() { return Fault{FaultKind::Close, 0, 0}; }
 };
@@ -66,6 +69,10 @@ class SimSlave
 public:
     // Sees every request with the reply it got (empty when silent).
     using Monitor = std::function<void(const QByteArray &request, const QByteArray &reply)>;
+    // Asked for a fault for the reply about to go out when none is queued;
+    // false for none. Calls never overlap; the source must not call back into
+    // the slave.
+    using FaultSource = std::function<bool(const QByteArray &reply, Fault *fault)>;
 
     explicit SimSlave(SlaveConfig config = SlaveConfig());
     ~SimSlave();
@@ -94,6 +101,8 @@ public:
     SlaveStats stats() const;
     // Set before start().
     void setMonitor(Monitor monitor) { m_monitor = std::move(monitor); }
+    // An empty source switches it off.
+    void setFaultSource(FaultSource source);
 
 private:
     struct Connection
@@ -107,7 +116,7 @@ private:
     void serve(Connection *connection);
     bool answer(int fd, const QByteArray &request);
     bool sendReply(int fd, QByteArray reply);
-    bool takeFault(Fault *fault);
+    bool takeFault(const QByteArray &reply, Fault *fault);
     // Sleeps ms unless the slave stops first; false when it stops.
     bool pause(int ms) const;
     void reapFinished();
@@ -122,8 +131,9 @@ private:
     std::mutex m_dataMutex;
     SlaveData m_data;
 
-    mutable std::mutex m_mutex; // faults, connections, stats
+    mutable std::mutex m_mutex; // faults, fault source, connections, stats
     std::deque<Fault> m_faults;
+    FaultSource m_faultSource;
     std::list<std::unique_ptr<Connection>> m_connections;
     SlaveStats m_stats;
     Monitor m_monitor;

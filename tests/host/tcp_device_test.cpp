@@ -115,3 +115,39 @@ TEST_F(TcpDeviceTest, SlaveFramesTheStreamOfEachOfSeveralConnections)
 }
 
 } // namespace
+
+TEST_F(TcpDeviceTest, CorruptsAReplyByteWithTheGivenMask)
+{
+    slave.injectFault(Fault::corrupt(1, 0x80));
+    TcpDevice device(settingsFor());
+    ASSERT_TRUE(device.open());
+    QByteArray expected = hr0Reply;
+    expected[1] = char(0x83);
+    EXPECT_EQ(exchange(device, readHr0, hr0Reply.size()), expected);
+}
+
+TEST_F(TcpDeviceTest, FaultSourceDecidesOnlyWhenNoFaultIsQueued)
+{
+    QList<QByteArray> asked;
+    slave.setFaultSource([&asked](const QByteArray &reply, Fault *fault) {
+        asked.append(reply);
+        // Every second reply it is asked about gets its last byte changed.
+        if (asked.size() % 2 == 1)
+            return false;
+        *fault = Fault::corrupt(reply.size() - 1, 0x01);
+        return true;
+    });
+    slave.injectFault(Fault::split(2, 10));
+    TcpDevice device(settingsFor());
+    ASSERT_TRUE(device.open());
+    EXPECT_EQ(exchange(device, readHr0, hr0Reply.size()), hr0Reply); // the queued split
+    EXPECT_EQ(exchange(device, readHr1, hr1Reply.size()), hr1Reply); // source: no fault
+    QByteArray corrupted = hr0Reply;
+    corrupted[corrupted.size() - 1] = char(corrupted.at(corrupted.size() - 1) ^ 0x01);
+    EXPECT_EQ(exchange(device, readHr0, hr0Reply.size()), corrupted); // source: corrupt
+    slave.setFaultSource(nullptr);
+    EXPECT_EQ(exchange(device, readHr0, hr0Reply.size()), hr0Reply);
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_EQ(asked[0], hr1Reply);
+    EXPECT_EQ(asked[1], hr0Reply);
+}
