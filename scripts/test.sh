@@ -1,11 +1,41 @@
 #!/usr/bin/env bash
 # Builds everything and runs all tests. Installs missing Debian packages first.
+#
+# Stages, in order; the first failure stops the run:
+#   suite      the whole ctest suite: unit, end-to-end, interoperability with
+#              pymodbus, the short soak run and the package test
+#   sanitize   the whole suite again, built with AddressSanitizer and UBSan
+#   fuzz       every fuzz target for a bounded time from the committed seeds
+#   arm64      cross-build for 64-bit ARM, unit tests under qemu-user
+#
+# MBRTU_STAGES="suite sanitize" runs only the named stages.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
+stages=${MBRTU_STAGES:-"suite sanitize fuzz arm64"}
 
-build="$root/build"
-mkdir -p "$build"
-"$root/scripts/build.sh" "$build"
+"$root/scripts/install-deps.sh"
 export QT_QPA_PLATFORM=offscreen
-(cd "$build" && ctest --output-on-failure -j "$(nproc)")
+
+run_stage() {
+  local name=$1; shift
+  case " $stages " in *" $name "*) ;; *) return 0 ;; esac
+  local start=$SECONDS
+  echo
+  echo "==== $name"
+  "$@"
+  echo "==== $name passed in $((SECONDS - start)) s"
+}
+
+suite() {
+  local build="$root/build"
+  mkdir -p "$build"
+  "$root/scripts/build.sh" "$build"
+  (cd "$build" && ctest --output-on-failure -j "$(nproc)")
+}
+
+run_stage suite suite
+run_stage sanitize bash "$root/scripts/sanitize-test.sh"
+run_stage fuzz bash "$root/scripts/fuzz-test.sh"
+run_stage arm64 bash "$root/scripts/cross-test.sh"
+echo
+echo "all stages passed: $stages"
