@@ -20,4 +20,10 @@ mkdir -p "$build"
   -DMBRTU_BUILD_BENCH=OFF
 file "$build/libmodbus_rtu_slave_over_tcp.so" | grep -q 'ARM aarch64'
 # Unit tests only: no interoperability, fuzzing or benchmarks under emulation.
-(cd "$build" && ctest --output-on-failure -j "$(nproc)" -L unit)
+# Left out as well, because user-mode emulation cannot run them faithfully:
+# tests that execute a fresh copy of the test program (the kernel does not
+# know the foreign binary) or fork it, the signal-interrupted sleep, and the
+# TCP device tests, whose simulated slave threads and socket time-outs stall
+# under qemu-aarch64.
+not_under_emulation='LibCrcDeathTest|ProcessProbe|HRSleepResumesAfterSignals|^TcpDeviceTest'
+(cd "$build" && ctest --output-on-failure -j "$(nproc)" -L unit -E "$not_under_emulation" --timeout 300)
