@@ -6,7 +6,10 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QDir>
 #include <QSqlDatabase>
+#include <QSqlQuery>
+#include <functional>
 
 namespace {
 
@@ -112,4 +115,74 @@ TEST_F(GateTest, LoadedMapIsNeverReloaded)
     EXPECT_FALSE(driver.hasError()) << error().toStdString();
     ASSERT_EQ(device.written.size(), 1);
     EXPECT_EQ(parseReadRequest(device.written.first()).quantity, 8);
+}
+
+namespace {
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+bool runSql(const QString &path, const QStringList &statements)
+{
+    bool ok = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("broken"));
+        db.setDatabaseName(path);
+        ok = db.open();
+        for (const QString &statement : statements)
+            ok = ok && QSqlQuery(statement, db).isActive();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("broken"));
+    return ok;
+}
+
+} // namespace
+
+TEST_F(GateTest, BrokenFilesGiveTheGateTextsAndStayAsTheyWere)
+{
+    const QString path = projectDatabasePath();
+    const QStringList wrongColumns = {"CREATE TABLE LINK (ID INTEGER, PORT INTEGER)",
+                                      "CREATE TABLE NODE (ID INTEGER)",
+                                      "CREATE TABLE custom_tag_table (tag TEXT)"};
+    const QStringList wrongTagColumns = {"CREATE TABLE LINK (LINKID INTEGER, HMIPORT INTEGER)",
+                                         "CREATE TABLE NODE (LINKID INTEGER, STATIONID INTEGER, ISDEFAULT INTEGER, IP TEXT, PORT INTEGER)",
+                                         "CREATE TABLE custom_tag_table (tag TEXT, link INTEGER)",
+                                         "INSERT INTO LINK VALUES (1, 1003)",
+                                         "INSERT INTO NODE VALUES (1, 1, 1, '', 0)"};
+    const struct { const char *name; std::function<bool()> make; const char *error; } cases[] = {
+        {"not a database", [&] { return writeFile(path, QByteArray(4096, 'x')); },
+         "failed to get default station id"},
+        {"header destroyed", [&] {
+             writeProject(projectOnCom2({"DI1"}));
+             QByteArray bytes = contents(path);
+             bytes.replace(0, 100, QByteArray(100, '\xA5'));
+             return writeFile(path, bytes);
+         }, "failed to get default station id"},
+        {"cut short", [&] {
+             writeProject(projectOnCom2({"DI1"}));
+             return writeFile(path, contents(path).left(700));
+         }, "failed to get default station id"},
+        {"link tables with other columns", [&] { return runSql(path, wrongColumns); },
+         "failed to get default station id"},
+        {"tag table with other columns", [&] { return runSql(path, wrongTagColumns); },
+         "failed to initialize valid bit addresses table"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        removeProjectDirectories();
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        ASSERT_TRUE(c.make());
+        const QByteArray before = contents(path);
+        DriverModbusRtuSlaveOverTcp fresh;
+        EXPECT_TRUE(fresh.read(&device, CommunicatorCommand(2, 1, "HR1")).isEmpty());
+        EXPECT_EQ(fresh.getLastError(), c.error);
+        EXPECT_FALSE(fresh.write(&device, CommunicatorCommand(0, 1, "DO1"), hex("01")));
+        EXPECT_EQ(fresh.getLastError(), c.error);
+        EXPECT_EQ(contents(path), before) << "the driver never writes the project database";
+    }
+    EXPECT_TRUE(device.events.isEmpty());
 }
