@@ -21,10 +21,6 @@ constexpr int kSerialDataBits = 8;
 constexpr int kSerialStopBits = 0;
 constexpr int kSerialParity = 2;
 constexpr int kDiscardChunk = 512;
-// A request that follows a cleanly finished read within this time skips the
-// look for late bytes: a late reply only follows a time-out, and a link the
-// slave closed or that carries unasked bytes has been quiet for longer.
-constexpr qint64 kQuietAfterCleanReadMs = 1;
 
 // Monotonic milliseconds.
 qint64 now()
@@ -174,20 +170,13 @@ int TcpDevice::writeData(const char *data, int len)
         m_error = kNotConnected;
         return -1;
     }
-    if (mayHoldStaleBytes() && !discardStaleBytes() && !open())
+    if (!discardStaleBytes() && !open())
         return -1;
-    m_cleanReadAtMs = -1;
     if (!sendAll(data, len))
         return -1;
     if (m_trace)
         m_trace->sent(QByteArray(data, len));
     return len;
-}
-
-bool TcpDevice::mayHoldStaleBytes() const
-{
-    return m_cleanReadAtMs < 0 || m_aheadEnd > m_aheadStart
-           || now() - m_cleanReadAtMs >= kQuietAfterCleanReadMs;
 }
 
 bool TcpDevice::discardStaleBytes()
@@ -308,7 +297,6 @@ int TcpDevice::readData(char *data, int maxlen)
     }
     if (m_trace && got > 0)
         m_trace->received(QByteArray(data, got));
-    m_cleanReadAtMs = (got == maxlen && m_aheadEnd == m_aheadStart) ? now() : -1;
     if (broken)
         closeSocket();
     return got > 0 || !broken ? got : -1;

@@ -70,7 +70,6 @@ private:
     // Reads whatever is waiting without blocking; false when the peer has
     // closed the link or it failed.
     bool discardStaleBytes();
-    bool mayHoldStaleBytes() const;
     // Moves up to maxlen bytes read ahead into data; returns how many.
     int takeAhead(char *data, int maxlen);
     // One receive into the empty read-ahead buffer, waiting at most waitMs;
@@ -91,10 +90,6 @@ private:
     int m_aheadEnd = 0;
     // The socket's receive time-out as last set; -1 for none yet.
     qint64 m_receiveTimeoutMs = -1;
-    // When the last read ended with every byte asked for and nothing read
-    // ahead (monotonic ms), or -1. A request sent right after such a read
-    // cannot find late bytes worth a look in the socket.
-    qint64 m_cleanReadAtMs = -1;
     QString m_error;
     FrameTrace *m_trace = nullptr;
 };
