@@ -8,7 +8,7 @@ build=${1:-"$root/build-arm64"}
 
 arm64_packages=(g++-aarch64-linux-gnu qemu-user libqt5core5a:arm64 libqt5sql5:arm64
                 libqt5sql5-sqlite:arm64 qtbase5-dev:arm64 libgtest-dev:arm64)
-if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+if ! dpkg --print-foreign-architectures | grep -x arm64 > /dev/null; then
   as_root=(); [ "$(id -u)" -ne 0 ] && as_root=(sudo)
   "${as_root[@]}" dpkg --add-architecture arm64
   "${as_root[@]}" apt-get update -qq
@@ -18,7 +18,7 @@ fi
 mkdir -p "$build"
 "$root/scripts/build.sh" "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-aarch64-linux-gnu.cmake" \
   -DMBRTU_BUILD_BENCH=OFF
-file "$build/libmodbus_rtu_slave_over_tcp.so" | grep -q 'ARM aarch64'
+file "$build/libmodbus_rtu_slave_over_tcp.so" | grep "ARM aarch64" > /dev/null
 # Unit tests only: no interoperability, fuzzing or benchmarks under emulation.
 # Left out as well, because user-mode emulation cannot run them faithfully:
 # tests that execute a fresh copy of the test program (the kernel does not

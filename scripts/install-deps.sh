@@ -7,7 +7,7 @@ packages=(cmake make g++ pkg-config qtbase5-dev libqt5sql5-sqlite libgtest-dev g
           libbenchmark-dev python3-pymodbus sqlite3 "$@")
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep "install ok installed" > /dev/null || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 

@@ -10,13 +10,13 @@ trap 'rm -rf "$work"' EXIT
 (cd "$build" && cpack -B "$work/out" > "$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$work"/out/*.deb)
 echo "package: $(basename "$deb")"
-dpkg-deb -f "$deb" Depends | grep -q libqt5sql5-sqlite || { echo "missing dependency on libqt5sql5-sqlite"; exit 1; }
+dpkg-deb -f "$deb" Depends | grep libqt5sql5-sqlite > /dev/null || { echo "missing dependency on libqt5sql5-sqlite"; exit 1; }
 
 dpkg -x "$deb" "$work/root"
 plugin=$(find "$work/root" -name 'libmodbus_rtu_slave_over_tcp.so' | head -1)
 [ -n "$plugin" ] || { echo "plug-in not in package"; dpkg -c "$deb"; exit 1; }
 for header in driver_interface.h abstract_device_interface.h communicator_command.h drv_dev_setting.h; do
-  find "$work/root" -name "$header" | grep -q . || { echo "header $header not in package"; exit 1; }
+  find "$work/root" -name "$header" | grep . > /dev/null || { echo "header $header not in package"; exit 1; }
 done
 
 # Load the installed copy, not the one in the build folder.
