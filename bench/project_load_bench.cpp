@@ -23,6 +23,7 @@
 #include <sys/resource.h>
 
 #include "driver/modbus_rtu_slave_over_tcp.h"
+#include "host/process_memory.h"
 #include "support/project_files.h"
 
 namespace {
@@ -57,31 +58,17 @@ bool writeProject(int rows)
     return writeProjectDatabase(projectDatabasePath(), projectOnCom2(tags));
 }
 
-// A "Vm...:   1234 kB" line of /proc/self/status, in kB.
-qint64 statusKb(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
 // The child: one load, one line of JSON.
 int loadOnce()
 {
-    const qint64 rssBefore = statusKb("VmRSS");
-    const qint64 peakBefore = statusKb("VmHWM");
+    const qint64 rssBefore = processStatusKb("VmRSS");
+    const qint64 peakBefore = processStatusKb("VmHWM");
     QElapsedTimer timer;
     DriverModbusRtuSlaveOverTcp driver;
     timer.start();
     const bool ok = driver.readDB(QStringLiteral("COM2"));
     const qint64 nanoseconds = timer.nsecsElapsed();
-    const qint64 peakAfter = statusKb("VmHWM");
+    const qint64 peakAfter = processStatusKb("VmHWM");
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const QJsonObject result{{QStringLiteral("ok"), ok},

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "host/driver_plugin.h"
+#include "host/process_memory.h"
 #include "host/project_db.h"
 #include "host/tcp_device.h"
 #include "settings/communicator_command.h"
@@ -201,19 +202,19 @@ int Soak::run()
 
     soak::RequestGenerator generator(m_options.seed, m_layout);
     m_results.warmUpRequests = std::min<qint64>(1000, std::max<qint64>(1, m_options.requests / 10));
-    m_results.rssStartKb = statusKb("VmRSS");
+    m_results.rssStartKb = processStatusKb("VmRSS");
     m_clock.start();
     for (qint64 n = 0; n < m_options.requests; ++n) {
         if (m_options.tamperEvery > 0 && n > 0 && n % m_options.tamperEvery == 0)
             tamper();
         runRequest(driver, device, watchdog, generator.next());
         if (m_results.done == m_results.warmUpRequests) {
-            m_results.rssWarmKb = statusKb("VmRSS");
+            m_results.rssWarmKb = processStatusKb("VmRSS");
             m_results.rssPeakSampledKb = std::max(m_results.rssPeakSampledKb, m_results.rssWarmKb);
         }
         if (m_options.progressEvery > 0 && m_results.done % m_options.progressEvery == 0) {
             const double seconds = m_clock.elapsed() / 1000.0;
-            const qint64 rss = statusKb("VmRSS");
+            const qint64 rss = processStatusKb("VmRSS");
             m_results.rssPeakSampledKb = std::max(m_results.rssPeakSampledKb, rss);
             m_out << QStringLiteral("  %1 requests, %2 s, %3 failed, %4 faults injected, wrong values %5, RSS %6 kB\n")
                          .arg(m_results.done)
@@ -226,7 +227,7 @@ int Soak::run()
         }
     }
     m_results.seconds = m_clock.elapsed() / 1000.0;
-    m_results.rssEndKb = statusKb("VmRSS");
+    m_results.rssEndKb = processStatusKb("VmRSS");
     m_slave->setFaultSource(nullptr);
     device.close();
     m_slave->stop();

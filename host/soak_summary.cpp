@@ -7,23 +7,11 @@
 #include <QVector>
 #include <algorithm>
 
+#include "host/process_memory.h"
 #include "host/sim_slave.h"
 #include "host/soak_faults.h"
 
 namespace soak {
-
-qint64 statusKb(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
 
 QString hex(const QByteArray &bytes, int offset)
 {
@@ -106,8 +94,8 @@ void printSummary(QTextStream &out, const Results &r, const FaultInjector &fault
     line("unknown error texts", QString::number(r.unknownErrors));
     line("inconsistent results", QString::number(r.inconsistent));
     line("hangs", QString::number(r.hangs));
-    const qint64 end = r.rssEndKb >= 0 ? r.rssEndKb : statusKb("VmRSS");
-    const qint64 peak = std::max({statusKb("VmHWM"), r.rssPeakSampledKb, end});
+    const qint64 end = r.rssEndKb >= 0 ? r.rssEndKb : processStatusKb("VmRSS");
+    const qint64 peak = std::max({processStatusKb("VmHWM"), r.rssPeakSampledKb, end});
     if (r.rssWarmKb < 0) {
         line("memory", QStringLiteral("RSS %1 kB before the first request, %2 kB now, peak %3 kB")
                            .arg(r.rssStartKb).arg(end).arg(peak));

@@ -56,8 +56,6 @@ struct Results
     double seconds = 0;
 };
 
-// A field of /proc/self/status in kB (VmRSS, VmHWM); -1 when unknown.
-qint64 statusKb(const char *field);
 
 // Up to 32 bytes from offset on, in hexadecimal.
 QString hex(const QByteArray &bytes, int offset = 0);
