@@ -22,12 +22,24 @@ constexpr int kSerialStopBits = 0;
 constexpr int kSerialParity = 2;
 constexpr int kDiscardChunk = 512;
 
-// Monotonic milliseconds.
-qint64 now()
+// Monotonic microseconds.
+qint64 nowUs()
 {
     timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
-    return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+    return qint64(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
+}
+
+// Monotonic milliseconds.
+qint64 now()
+{
+    return nowUs() / 1000;
+}
+
+// What a send or receive meets on a link the peer has closed.
+bool closedByPeer(int error)
+{
+    return error == EPIPE || error == ECONNRESET;
 }
 
 enum class Wait { Ready, TimedOut, Failed };
@@ -162,6 +174,8 @@ void TcpDevice::closeSocket()
         ::close(m_fd);
     m_fd = -1;
     m_aheadStart = m_aheadEnd = 0;
+    m_cleanReadUs = -1;
+    m_resendArmed = false;
 }
 
 int TcpDevice::writeData(const char *data, int len)
@@ -170,13 +184,29 @@ int TcpDevice::writeData(const char *data, int len)
         m_error = kNotConnected;
         return -1;
     }
-    if (!discardStaleBytes() && !open())
+    const bool skipLook = canSkipLook(nowUs());
+    m_cleanReadUs = -1;
+    m_resendArmed = false;
+    if (!skipLook && !discardStaleBytes() && !open())
         return -1;
-    if (!sendAll(data, len))
+    bool sent = sendAll(data, len);
+    if (!sent && skipLook && closedByPeer(m_sendErrno))
+        sent = open() && sendAll(data, len);
+    if (!sent)
         return -1;
+    if (skipLook) {
+        m_unlookedRequest.assign(data, data + len);
+        m_resendArmed = true;
+    }
     if (m_trace)
         m_trace->sent(QByteArray(data, len));
     return len;
+}
+
+bool TcpDevice::canSkipLook(qint64 nowUs) const
+{
+    return m_cleanReadUs >= 0 && m_aheadStart == m_aheadEnd
+           && nowUs - m_cleanReadUs < m_settings.lookSkipWindowUs;
 }
 
 bool TcpDevice::discardStaleBytes()
@@ -206,6 +236,7 @@ bool TcpDevice::discardStaleBytes()
 bool TcpDevice::sendAll(const char *data, int len)
 {
     const qint64 deadline = now() + m_settings.responseTimeoutMs;
+    m_sendErrno = 0;
     int sent = 0;
     while (sent < len) {
         const ssize_t n = ::send(m_fd, data + sent, std::size_t(len - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -224,6 +255,7 @@ bool TcpDevice::sendAll(const char *data, int len)
             else
                 setSystemError(errno);
         } else {
+            m_sendErrno = errno;
             setSystemError(errno);
         }
         closeSocket();
@@ -276,22 +308,23 @@ int TcpDevice::readData(char *data, int maxlen)
         const ssize_t n = receiveAhead(firstWait ? timeoutMs : deadline - now());
         firstWait = false;
         if (n > 0) {
+            m_resendArmed = false;
             m_aheadEnd = int(n);
             got += takeAhead(data + got, maxlen - got);
             continue;
         }
-        if (n == 0) {
-            m_error = kClosedByPeer;
-            broken = true;
-            break;
-        }
-        if (errno == EINTR)
+        const int error = n < 0 ? errno : 0;
+        if (error == EINTR)
             continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        if (error == EAGAIN || error == EWOULDBLOCK) {
             m_error = kTimedOut;
             break;
         }
-        setSystemError(errno);
+        // The link closed or failed.
+        if (m_resendArmed && (n == 0 || closedByPeer(error)) && resendOnNewLink())
+            continue;
+        if (m_fd >= 0)
+            m_error = n == 0 ? kClosedByPeer : plainErrorText(error);
         broken = true;
         break;
     }
@@ -299,7 +332,20 @@ int TcpDevice::readData(char *data, int maxlen)
         m_trace->received(QByteArray(data, got));
     if (broken)
         closeSocket();
+    // A reply taken whole, nothing after it: the next request may skip the
+    // look for late bytes.
+    m_cleanReadUs = !broken && got == maxlen && m_aheadStart == m_aheadEnd ? nowUs() : -1;
     return got > 0 || !broken ? got : -1;
+}
+
+bool TcpDevice::resendOnNewLink()
+{
+    m_resendArmed = false;
+    if (!open() || !sendAll(m_unlookedRequest.data(), int(m_unlookedRequest.size())))
+        return false;
+    if (m_trace)
+        m_trace->sent(QByteArray(m_unlookedRequest.data(), int(m_unlookedRequest.size())));
+    return true;
 }
 
 void TcpDevice::setSystemError(int error)

@@ -9,14 +9,22 @@
 // passed and returns what came: 0 when nothing came in time, -1 when the link
 // broke with nothing received. Each read takes whatever has come, up to a
 // buffer's worth, and keeps what the caller did not ask for for the next
-// read, so the driver's two reads of one reply cost one receive. Before each
-// request the bytes of a reply that came too late (kept or still in the
-// socket) are thrown away, so a late reply never answers the next request; a
-// link found closed by the peer at that point is reopened once, since
-// nothing of the request has gone out yet.
+// read, so the driver's two reads of one reply cost one receive.
+//
+// Before a request the bytes of a reply that came too late (kept or still in
+// the socket) are thrown away, so a late reply never answers the next
+// request; a link found closed by the peer at that point is reopened once,
+// since nothing of the request has gone out yet. That look costs a system
+// call, a good part of a loopback round trip, and finds nothing when the
+// last read took a reply whole with no byte after it a moment ago: a request
+// that follows such a read within lookSkipWindowUs goes out without it. A
+// link the peer closed in that moment then shows as a failed send or as the
+// link closing before any byte of the reply: the request is sent once more
+// on a new connection, as the look would have done.
 
 #include <QString>
 #include <memory>
+#include <vector>
 #include <sys/types.h>
 
 #include "settings/abstract_device_interface.h"
@@ -33,6 +41,9 @@ struct TcpDeviceSettings
     unsigned long delayMs = 0;
     int responseTimeoutMs = 1000;
     int connectTimeoutMs = 1000;
+    // A request within this many microseconds after a read that took a reply
+    // whole skips the look for late bytes; 0 looks before every request.
+    int lookSkipWindowUs = 1000;
     // Names the link in the project database (LINK.HMIPORT).
     QString deviceString = QStringLiteral("COM2");
 };
@@ -75,7 +86,12 @@ private:
     // One receive into the empty read-ahead buffer, waiting at most waitMs;
     // recv's result.
     ssize_t receiveAhead(qint64 waitMs);
+    // True when the last read took a reply whole a moment ago.
+    bool canSkipLook(qint64 nowUs) const;
     bool sendAll(const char *data, int len);
+    // After a request sent without the look, a link found closed before any
+    // reply byte: opens a new one and sends the request again.
+    bool resendOnNewLink();
     void closeSocket();
     void setSystemError(int error);
 
@@ -90,6 +106,15 @@ private:
     int m_aheadEnd = 0;
     // The socket's receive time-out as last set; -1 for none yet.
     qint64 m_receiveTimeoutMs = -1;
+    // When the last read took a reply whole, leaving nothing behind
+    // (monotonic microseconds); -1 when the last call did not.
+    qint64 m_cleanReadUs = -1;
+    // The request last sent without the look, kept while no reply byte has
+    // come, so that it can go out again on a new link.
+    std::vector<char> m_unlookedRequest;
+    bool m_resendArmed = false;
+    // errno of the last failed send call; 0 when none failed.
+    int m_sendErrno = 0;
     QString m_error;
     FrameTrace *m_trace = nullptr;
 };

@@ -58,23 +58,90 @@ protected:
     SimSlave slave;
 };
 
+// Long enough that every request in a test follows the last read within it.
+constexpr int kAlwaysRecentUs = 60 * 1000 * 1000;
+
+// The count of frames of the trace sent out.
+int sentFrames(const QList<TraceEntry> &entries)
+{
+    int sent = 0;
+    for (const TraceEntry &entry : entries)
+        sent += entry.direction == TraceDirection::Sent ? 1 : 0;
+    return sent;
+}
+
 TEST_F(TcpDeviceTest, ReturnsThePartThatCameInTimeAndDiscardsTheRestBeforeTheNextRequest)
 {
-    slave.injectFault(Fault::split(3, 300));
-    TcpDevice device(settingsFor(kShortTimeoutMs));
-    device.setTrace(&trace);
+    // A read that timed out never lets the next request skip the look.
+    const int windows[] = {0, kAlwaysRecentUs};
+    for (uint64_t round = 0; round < 2; ++round) {
+        const int windowUs = windows[round];
+        SCOPED_TRACE(windowUs);
+        entries.clear();
+        slave.injectFault(Fault::split(3, 300));
+        TcpDeviceSettings settings = settingsFor(kShortTimeoutMs);
+        settings.lookSkipWindowUs = windowUs;
+        TcpDevice device(settings);
+        device.setTrace(&trace);
+        ASSERT_TRUE(device.open());
+        EXPECT_EQ(exchange(device, readHr0, hr0Reply.size()), hr0Reply.left(3));
+        EXPECT_EQ(device.errorString(), QStringLiteral("timed out"));
+        EXPECT_TRUE(device.isOpen());
+        // Each round before this one had two replies.
+        ASSERT_TRUE(eventually([&] { return slave.stats().replies == 2 * round + 1; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20)); // the rest reaches the socket
+        EXPECT_EQ(exchange(device, readHr1, hr1Reply.size()), hr1Reply);
+        trace.flush();
+        ASSERT_EQ(entries.size(), 5);
+        EXPECT_EQ(entries[2].direction, TraceDirection::Discarded);
+        EXPECT_EQ(entries[2].bytes, hr0Reply.mid(3));
+        EXPECT_EQ(entries[4].bytes, hr1Reply);
+    }
+}
+
+TEST_F(TcpDeviceTest, SendsARequestOnceMoreOnANewLinkWhenTheSlaveClosedItJustBefore)
+{
+    // Looked for, the closed link is reopened before anything goes out;
+    // skipped, the request is found on a dead link and sent again.
+    struct Case
+    {
+        int windowUs;
+        int framesSent;
+    };
+    for (const Case &c : {Case{0, 2}, Case{kAlwaysRecentUs, 3}}) {
+        SCOPED_TRACE(c.windowUs);
+        entries.clear();
+        TcpDeviceSettings settings = settingsFor();
+        settings.lookSkipWindowUs = c.windowUs;
+        TcpDevice device(settings);
+        device.setTrace(&trace);
+        ASSERT_TRUE(device.open());
+        ASSERT_EQ(exchange(device, readHr0, hr0Reply.size()), hr0Reply);
+        slave.closeConnections();
+        ASSERT_TRUE(eventually([&] { return slave.openConnections() == 0; }));
+        EXPECT_EQ(exchange(device, readHr1, hr1Reply.size()), hr1Reply);
+        EXPECT_EQ(device.connectCount(), 2);
+        trace.flush();
+        EXPECT_EQ(sentFrames(entries), c.framesSent);
+    }
+}
+
+TEST_F(TcpDeviceTest, SendsARequestAgainOnlyOnceWhenTheNewLinkClosesToo)
+{
+    TcpDeviceSettings settings = settingsFor();
+    settings.lookSkipWindowUs = kAlwaysRecentUs;
+    TcpDevice device(settings);
     ASSERT_TRUE(device.open());
-    EXPECT_EQ(exchange(device, readHr0, hr0Reply.size()), hr0Reply.left(3));
-    EXPECT_EQ(device.errorString(), QStringLiteral("timed out"));
-    EXPECT_TRUE(device.isOpen());
-    ASSERT_TRUE(eventually([&] { return slave.stats().replies == 1; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // the rest reaches the socket
-    EXPECT_EQ(exchange(device, readHr1, hr1Reply.size()), hr1Reply);
-    trace.flush();
-    ASSERT_EQ(entries.size(), 5);
-    EXPECT_EQ(entries[2].direction, TraceDirection::Discarded);
-    EXPECT_EQ(entries[2].bytes, hr0Reply.mid(3));
-    EXPECT_EQ(entries[4].bytes, hr1Reply);
+    ASSERT_EQ(exchange(device, readHr0, hr0Reply.size()), hr0Reply);
+    slave.closeConnections();
+    ASSERT_TRUE(eventually([&] { return slave.openConnections() == 0; }));
+    slave.injectFault(Fault::close());
+    ASSERT_EQ(device.writeData(readHr1.constData(), readHr1.size()), readHr1.size());
+    char reply[8];
+    EXPECT_EQ(device.readData(reply, 5), -1);
+    EXPECT_EQ(device.errorString(), QStringLiteral("connection closed by peer"));
+    EXPECT_FALSE(device.isOpen());
+    EXPECT_EQ(device.connectCount(), 2);
 }
 
 TEST_F(TcpDeviceTest, ReportsALinkClosedWhileWaitingAndReconnectsAfterAClosedLink)
