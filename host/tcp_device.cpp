@@ -174,7 +174,8 @@ void TcpDevice::closeSocket()
         ::close(m_fd);
     m_fd = -1;
     m_aheadStart = m_aheadEnd = 0;
-    m_cleanReadUs = -1;
+    m_replyTakenWhole = false;
+    m_awaitingReply = false;
     m_resendArmed = false;
 }
 
@@ -184,8 +185,9 @@ int TcpDevice::writeData(const char *data, int len)
         m_error = kNotConnected;
         return -1;
     }
-    const bool skipLook = canSkipLook(nowUs());
-    m_cleanReadUs = -1;
+    const qint64 requestUs = nowUs();
+    const bool skipLook = canSkipLook(requestUs);
+    m_replyTakenWhole = false;
     m_resendArmed = false;
     if (!skipLook && !discardStaleBytes() && !open())
         return -1;
@@ -198,6 +200,8 @@ int TcpDevice::writeData(const char *data, int len)
         m_unlookedRequest.assign(data, data + len);
         m_resendArmed = true;
     }
+    m_requestUs = requestUs;
+    m_awaitingReply = true;
     if (m_trace)
         m_trace->sent(QByteArray(data, len));
     return len;
@@ -205,8 +209,8 @@ int TcpDevice::writeData(const char *data, int len)
 
 bool TcpDevice::canSkipLook(qint64 nowUs) const
 {
-    return m_cleanReadUs >= 0 && m_aheadStart == m_aheadEnd
-           && nowUs - m_cleanReadUs < m_settings.lookSkipWindowUs;
+    return m_replyTakenWhole && m_aheadStart == m_aheadEnd
+           && nowUs - m_requestUs < m_settings.lookSkipWindowUs;
 }
 
 bool TcpDevice::discardStaleBytes()
@@ -235,7 +239,9 @@ bool TcpDevice::discardStaleBytes()
 
 bool TcpDevice::sendAll(const char *data, int len)
 {
-    const qint64 deadline = now() + m_settings.responseTimeoutMs;
+    // Sending waits only when the socket's buffer is full; the clock is read
+    // then.
+    qint64 deadline = -1;
     m_sendErrno = 0;
     int sent = 0;
     while (sent < len) {
@@ -247,6 +253,8 @@ bool TcpDevice::sendAll(const char *data, int len)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (deadline < 0)
+                deadline = now() + m_settings.responseTimeoutMs;
             const Wait wait = waitFor(m_fd, POLLOUT, deadline);
             if (wait == Wait::Ready)
                 continue;
@@ -298,8 +306,14 @@ int TcpDevice::readData(char *data, int maxlen)
     // Bytes read ahead by the previous call come first: the rest of a reply
     // whose head the driver asked for is usually all there.
     int got = takeAhead(data, maxlen);
+    // The response time-out runs from the request for the first read after
+    // it, from the call for any later one.
+    const bool firstAfterRequest = m_awaitingReply;
+    m_awaitingReply = false;
     const qint64 timeoutMs = m_settings.responseTimeoutMs;
-    const qint64 deadline = got < maxlen ? now() + timeoutMs : 0;
+    const qint64 deadline = got >= maxlen      ? 0
+                            : firstAfterRequest ? m_requestUs / 1000 + timeoutMs
+                                                : now() + timeoutMs;
     bool firstWait = true;
     bool broken = false;
     while (got < maxlen) {
@@ -334,7 +348,7 @@ int TcpDevice::readData(char *data, int maxlen)
         closeSocket();
     // A reply taken whole, nothing after it: the next request may skip the
     // look for late bytes.
-    m_cleanReadUs = !broken && got == maxlen && m_aheadStart == m_aheadEnd ? nowUs() : -1;
+    m_replyTakenWhole = !broken && got == maxlen && m_aheadStart == m_aheadEnd;
     return got > 0 || !broken ? got : -1;
 }
 

@@ -6,21 +6,22 @@
 // the socket's receive time-out; connecting and sending wait by poll().
 //
 // readData waits until maxlen bytes have come or the response time-out has
-// passed and returns what came: 0 when nothing came in time, -1 when the link
-// broke with nothing received. Each read takes whatever has come, up to a
-// buffer's worth, and keeps what the caller did not ask for for the next
-// read, so the driver's two reads of one reply cost one receive.
+// passed (counted from the request for the first read after one) and returns
+// what came: 0 when nothing came in time, -1 when the link broke with nothing
+// received. Each read takes whatever has come, up to a buffer's worth, and
+// keeps what the caller did not ask for for the next read, so the driver's
+// two reads of one reply cost one receive.
 //
 // Before a request the bytes of a reply that came too late (kept or still in
 // the socket) are thrown away, so a late reply never answers the next
 // request; a link found closed by the peer at that point is reopened once,
-// since nothing of the request has gone out yet. That look costs a system
-// call, a good part of a loopback round trip, and finds nothing when the
-// last read took a reply whole with no byte after it a moment ago: a request
-// that follows such a read within lookSkipWindowUs goes out without it. A
-// link the peer closed in that moment then shows as a failed send or as the
-// link closing before any byte of the reply: the request is sent once more
-// on a new connection, as the look would have done.
+// since nothing of the request has gone out yet. That look is a system call,
+// as dear as the driver's own work on a request, and finds nothing when the
+// last read took a reply whole with no byte after it: a request within
+// lookSkipWindowUs of such an exchange's request goes out without it. A link
+// the peer closed in that moment then shows as a failed send or as the link
+// closing before any byte of the reply, and the request is sent once more on
+// a new connection, as the look would have done.
 
 #include <QString>
 #include <memory>
@@ -41,8 +42,9 @@ struct TcpDeviceSettings
     unsigned long delayMs = 0;
     int responseTimeoutMs = 1000;
     int connectTimeoutMs = 1000;
-    // A request within this many microseconds after a read that took a reply
-    // whole skips the look for late bytes; 0 looks before every request.
+    // A request within this many microseconds of the one before, whose
+    // reply was read whole, skips the look for late bytes; 0 looks before
+    // every request.
     int lookSkipWindowUs = 1000;
     // Names the link in the project database (LINK.HMIPORT).
     QString deviceString = QStringLiteral("COM2");
@@ -86,7 +88,8 @@ private:
     // One receive into the empty read-ahead buffer, waiting at most waitMs;
     // recv's result.
     ssize_t receiveAhead(qint64 waitMs);
-    // True when the last read took a reply whole a moment ago.
+    // True when the last read took a reply whole, to a request sent a
+    // moment ago.
     bool canSkipLook(qint64 nowUs) const;
     bool sendAll(const char *data, int len);
     // After a request sent without the look, a link found closed before any
@@ -106,9 +109,12 @@ private:
     int m_aheadEnd = 0;
     // The socket's receive time-out as last set; -1 for none yet.
     qint64 m_receiveTimeoutMs = -1;
-    // When the last read took a reply whole, leaving nothing behind
-    // (monotonic microseconds); -1 when the last call did not.
-    qint64 m_cleanReadUs = -1;
+    // When the last request went out (monotonic microseconds), whether the
+    // first read after it is still to come, and whether the last read took
+    // a reply whole, leaving nothing behind.
+    qint64 m_requestUs = 0;
+    bool m_awaitingReply = false;
+    bool m_replyTakenWhole = false;
     // The request last sent without the look, kept while no reply byte has
     // come, so that it can go out again on a new link.
     std::vector<char> m_unlookedRequest;
