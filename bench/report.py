@@ -4,8 +4,8 @@
     report.py RESULTS_DIR
 
 RESULTS_DIR holds request_cost.json (Google Benchmark's JSON output),
-loopback.json, project_load.json and machine.json (written by
-scripts/bench.sh). The Markdown goes to standard output.
+loopback.json, loopback_one_core.json (optional: the same run pinned to one
+core), project_load.json and machine.json (written by scripts/bench.sh). The Markdown goes to standard output.
 """
 
 import json
@@ -81,44 +81,53 @@ def quartiles(values):
     return q[0], q[1], q[2]
 
 
-def loopback_section(data):
-    rounds = data["rounds"]
+MASTERS_TEXT = (
+    "*driver*: the plug-in loaded with QPluginLoader, `DriverInterface::read`/`write` over `TcpDevice`. "
+    "*raw limit*: writes the same request bytes (taken from the driver's own trace) and reads exactly the "
+    "reply length with one blocking `recv(MSG_WAITALL)`, checking nothing, on the driver's own connection "
+    "(the same socket, TCP_NODELAY, and the same slave thread). *TcpDevice alone*: the driver's own device "
+    "on that connection, sending the same bytes and reading the reply in the driver's two steps (5 bytes, "
+    "then the rest) with no driver above it, so that the driver's time over raw splits into the device's "
+    "part and the driver's own. *pymodbus*: Debian's pymodbus 3.0 `ModbusTcpClient(framer=ModbusRtuFramer)` "
+    "(bench/pymodbus_client.py) on its own connection, which first checks that it builds the same request "
+    "frames."
+)
+
+
+def throughput_lines(data):
+    with_python = data["python_requests_per_run"] > 0
     turn = data["throughput"][0].get("turn_requests", 0)
-    lines = [
-        "## 2, 3. Loopback throughput against the simulated slave",
-        "",
-        "The host's simulated slave (in the benchmark's process, one thread per connection) on 127.0.0.1, "
-        "one request at a time. *driver*: the plug-in loaded with QPluginLoader, "
-        "`DriverInterface::read`/`write` over `TcpDevice`. *raw limit*: writes the same request bytes "
-        "(taken from the driver's own trace) and reads exactly the reply length with one blocking "
-        "`recv(MSG_WAITALL)`, checking nothing, on the driver's own connection (the same socket, "
-        "TCP_NODELAY, and the same slave thread); *raw, own connection* does the same over a connection "
-        "of its own, to show that sharing the socket favours neither. *pymodbus*: Debian's pymodbus 3.0 "
-        "`ModbusTcpClient(framer=ModbusRtuFramer)` (bench/pymodbus_client.py) on its own connection, which "
-        "first checks that it builds the same request frames.",
-        "",
-        f"{rounds} rounds. In each round driver, raw and raw on its own connection take turns of {turn} "
-        f"requests ({data['requests_per_run']:,} requests each per request kind, the order rotating), then "
-        f"pymodbus runs {data['python_requests_per_run']:,} requests of each kind. Rates are medians over "
-        "the rounds. **driver / raw** is the median over all sets of back-to-back turns of raw time / "
-        "driver time (short turns keep bursts of load from other processes from falling on one master "
-        "only); pymodbus / raw is the median over the rounds of pymodbus's rate over raw's rate in that "
-        "round.",
-        "",
-        "| request | bytes out / in | driver req/s | raw limit req/s | **driver / raw** | "
-        "raw, own connection req/s | driver / raw, own connection | pymodbus req/s | pymodbus / raw |",
-        "|---|---:|---:|---:|---:|---:|---:|---:|---:|",
-    ]
+    rounds_text = (
+        f"{data['rounds']} rounds. In each round driver, raw and TcpDevice alone take turns of {turn} "
+        f"requests ({data['requests_per_run']:,} requests each per request kind, the order rotating)"
+    )
+    if with_python:
+        rounds_text += f", then pymodbus runs {data['python_requests_per_run']:,} requests of each kind"
+    rounds_text += (
+        ". Rates are medians over the rounds. **driver / raw** and TcpDevice / raw are medians over all "
+        "sets of back-to-back turns of raw time / driver (device) time; short turns keep bursts of load "
+        "from other processes from falling on one master only."
+    )
+    if with_python:
+        rounds_text += " pymodbus / raw is the median over the rounds of pymodbus's rate over raw's rate."
+    header = "| request | bytes out / in | driver req/s | raw limit req/s | **driver / raw** | " \
+             "TcpDevice alone req/s | TcpDevice / raw |"
+    rule = "|---|---:|---:|---:|---:|---:|---:|"
+    if with_python:
+        header += " pymodbus req/s | pymodbus / raw |"
+        rule += "---:|---:|"
+    lines = [rounds_text, "", header, rule]
     for kind in data["throughput"]:
-        py = kind["pymodbus_rps"]
-        python_cells = (f"{median(py):,.0f} | {median(kind['pymodbus_over_raw']):.3f}" if py else "– | –")
-        lines.append(
+        row = (
             f"| {kind['label']} | {kind['request_bytes']} / {kind['reply_bytes']} "
             f"| {median(kind['driver_rps']):,.0f} | {median(kind['raw_rps']):,.0f} "
             f"| **{median(kind['driver_over_raw_turns']):.3f}** "
-            f"| {median(kind['raw_own_rps']):,.0f} | {median(kind['driver_over_raw_own_turns']):.3f} "
-            f"| {python_cells} |"
+            f"| {median(kind['device_rps']):,.0f} | {median(kind['device_over_raw_turns']):.3f} |"
         )
+        if with_python:
+            py = kind["pymodbus_rps"]
+            row += f" {median(py):,.0f} | {median(kind['pymodbus_over_raw']):.3f} |"
+        lines.append(row)
     lines += [
         "",
         "Spread of driver / raw: quartiles over the sets of turns, and the ratio of the round totals "
@@ -135,19 +144,18 @@ def loopback_section(data):
             f"| {median(kind['driver_over_raw']):.3f} |"
         )
     lines.append("")
+    return lines
 
-    latency = data["latency"]
-    lines += [
-        "## 4. Latency of single word reads over loopback",
-        "",
-        f"{latency['runs']} runs of {latency['requests_per_run']:,} word reads (HR1) per master, the masters "
-        "taking turns within each run; each figure is the median over the runs of that run's percentile "
-        "(for max, of that run's slowest request). Microseconds, wall clock per request; p99 and max are "
-        "mostly other processes preempting the benchmark. The rows below the driver show where its time "
-        "goes, all on the driver's connection: *TcpDevice alone* is the driver's own device sending the same "
-        "bytes and reading the reply in the driver's two steps with no driver above it; *raw + look* is the "
-        "raw master with one non-blocking receive before each request, the look for late bytes that "
-        "TcpDevice makes before every request.",
+
+def latency_lines(latency):
+    lines = [
+        f"Latency of single word reads (HR1): {latency['runs']} runs of {latency['requests_per_run']:,} "
+        "requests per master, the masters taking turns within each run; each figure is the median over "
+        "the runs of that run's percentile (for max, of that run's slowest request). Microseconds, wall "
+        "clock per request; p99 and max are mostly other processes preempting the benchmark. *raw + look* "
+        "is the raw master with one non-blocking receive before each request: the look for late bytes, "
+        "which TcpDevice makes before a request unless the previous reply was read whole moments ago. "
+        "*raw, own connection* is the raw master on a connection of its own.",
         "",
         "| master | p50 µs | p99 µs | max µs | p50 over raw µs |",
         "|---|---:|---:|---:|---:|",
@@ -169,6 +177,36 @@ def loopback_section(data):
             f"| {median(summary['max_us']):.1f} | {p50 - raw_p50:+.2f} |"
         )
     lines.append("")
+    return lines
+
+
+def loopback_section(data, one_core, core):
+    lines = [
+        "## 2, 3, 4. Loopback throughput and latency against the simulated slave",
+        "",
+        "The host's simulated slave (in the benchmark's process, one thread per connection) on 127.0.0.1, "
+        "one request at a time. " + MASTERS_TEXT,
+        "",
+        "### Threads where the scheduler puts them",
+        "",
+        "The benchmark as a runtime would run it. With both cores idle between requests, each round trip "
+        "includes waking a sleeping core, which makes the link slower and the masters' own work a smaller "
+        "share of it; on a busy machine round trips are shorter.",
+        "",
+    ]
+    lines += throughput_lines(data)
+    lines += latency_lines(data["latency"])
+    if one_core:
+        lines += [
+            f"### All threads on one core (core {core})",
+            "",
+            "The same program pinned with taskset: the slave runs the moment a request is sent and no core "
+            "has to wake up, so the round trip is as short as this machine makes it and whatever a master "
+            "does besides sending and receiving weighs most. pymodbus is left out here.",
+            "",
+        ]
+        lines += throughput_lines(one_core)
+        lines += latency_lines(one_core["latency"])
     return lines
 
 
@@ -200,22 +238,29 @@ def project_load_section(data):
 GOAL = 0.95
 
 
-def summary_section(loopback):
-    lines = ["## Summary", ""]
-    for kind in loopback["throughput"]:
+def ratio_lines(data, where):
+    lines = []
+    for kind in data["throughput"]:
         ratio = median(kind["driver_over_raw_turns"])
         verdict = "reaches" if ratio >= GOAL else "falls short of"
-        lines.append(f"- {kind['label']}: the driver runs at **{ratio:.3f}** of the link's limit, which "
-                     f"{verdict} the goal of {GOAL}.")
-    latency = loopback["latency"]
-    if all(key in latency for key in ("driver", "device", "raw_look", "raw")):
-        p50 = {key: median(latency[key]["p50_us"]) for key in ("driver", "device", "raw_look", "raw")}
-        lines.append(
-            f"- Where a word read's time goes beyond the link's {p50['raw']:.2f} µs (p50): "
-            f"{p50['raw_look'] - p50['raw']:+.2f} µs for the one non-blocking receive TcpDevice makes "
-            f"before each request to throw away late bytes, {p50['device'] - p50['raw_look']:+.2f} µs for "
-            f"the rest of TcpDevice, {p50['driver'] - p50['device']:+.2f} µs for the driver "
-            "(section 4).")
+        lines.append(f"- {kind['label']}, {where}: the driver runs at **{ratio:.3f}** of the link's "
+                     f"limit, which {verdict} the goal of {GOAL}.")
+    return lines
+
+
+def summary_section(loopback, one_core):
+    lines = ["## Summary", ""]
+    lines += ratio_lines(loopback, "threads as scheduled")
+    if one_core:
+        lines += ratio_lines(one_core, "all threads on one core")
+        parts = []
+        for kind in one_core["throughput"]:
+            device = median(kind["device_over_raw_turns"])
+            driver = median(kind["driver_over_raw_turns"])
+            parts.append(f"{kind['label']}: TcpDevice {1 / device - 1:+.1%}, the driver's own work "
+                         f"{device / driver - 1:+.1%}")
+        lines.append("- Where the time over the link's goes, on one core (time over raw, TcpDevice alone; "
+                     "then the driver's time over TcpDevice's): " + "; ".join(parts) + ".")
     lines.append("")
     return lines
 
@@ -225,10 +270,13 @@ def main():
     machine = load(directory, "machine.json")
     out = ["# Benchmark results", "",
            "Written by `scripts/bench.sh` from one run; do not edit by hand.", ""]
-    out += summary_section(load(directory, "loopback.json"))
+    loopback = load(directory, "loopback.json")
+    one_core_file = directory / "loopback_one_core.json"
+    one_core = json.loads(one_core_file.read_text()) if one_core_file.exists() else None
+    out += summary_section(loopback, one_core)
     out += machine_section(machine)
     out += request_cost_section(load(directory, "request_cost.json"))
-    out += loopback_section(load(directory, "loopback.json"))
+    out += loopback_section(loopback, one_core, machine.get("one_core", 0))
     out += project_load_section(load(directory, "project_load.json"))
     print("\n".join(out))
 

@@ -62,8 +62,15 @@ echo "== request cost (in process)"
   --benchmark_out="$out/request_cost.json" --benchmark_out_format=json
 echo "== project load"
 "${run[@]}" "$build/bench/project_load_bench" "${load_args[@]}" --json "$out/project_load.json" > /dev/null
-echo "== loopback"
+echo "== loopback, threads where the scheduler puts them"
 "${run[@]}" "$build/bench/loopback_bench" "${loop_args[@]}" --python "$python" --json "$out/loopback.json"
+# The tightest loop: every thread on one core, so the slave runs the moment
+# the request is sent and no wake-up of an idle core pads the round trip;
+# what the masters themselves cost shows most here.
+one_core=$("$python" -c 'import os; print(min(os.sched_getaffinity(0)))')
+echo "== loopback, all threads on core $one_core"
+"${run[@]}" taskset -c "$one_core" "$build/bench/loopback_bench" "${loop_args[@]}" --no-python \
+  --json "$out/loopback_one_core.json"
 
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")
@@ -75,7 +82,7 @@ json.dump({
     "cpu": cpu, "cores": os.cpu_count(), "kernel": platform.release(), "memory": mem,
     "load_before": "$load_before", "load_after": "$load_after", "busy_before": """$busy_before""",
     "build_type": "$build_type", "priority": "$priority", "seconds": $(( $(date +%s) - started )),
-    "date": "$(date -u '+%Y-%m-%d %H:%M UTC')",
+    "date": "$(date -u '+%Y-%m-%d %H:%M UTC')", "one_core": $one_core,
 }, open(sys.argv[1], "w"), indent=1)
 EOF
 
