@@ -41,12 +41,23 @@ protected:
         });
     }
 
-    TcpDeviceSettings settingsFor(int timeoutMs = 1000) const
+    TcpDeviceSettings settingsFor(int timeoutMs = 1000, int lookSkipWindowUs = 1000) const
     {
         TcpDeviceSettings settings;
         settings.port = slave.port();
         settings.responseTimeoutMs = settings.connectTimeoutMs = timeoutMs;
+        settings.lookSkipWindowUs = lookSkipWindowUs;
         return settings;
+    }
+
+    // Opens the device, reads HR0 through it, then has the slave close the
+    // link.
+    void exchangeThenLoseTheLink(TcpDevice &device)
+    {
+        ASSERT_TRUE(device.open());
+        ASSERT_EQ(exchange(device, readHr0, hr0Reply.size()), hr0Reply);
+        slave.closeConnections();
+        ASSERT_TRUE(eventually([&] { return slave.openConnections() == 0; }));
     }
 
     const QByteArray readHr0 = rtuFrame("01 03 00 00 00 01");
@@ -79,9 +90,7 @@ TEST_F(TcpDeviceTest, ReturnsThePartThatCameInTimeAndDiscardsTheRestBeforeTheNex
         SCOPED_TRACE(windowUs);
         entries.clear();
         slave.injectFault(Fault::split(3, 300));
-        TcpDeviceSettings settings = settingsFor(kShortTimeoutMs);
-        settings.lookSkipWindowUs = windowUs;
-        TcpDevice device(settings);
+        TcpDevice device(settingsFor(kShortTimeoutMs, windowUs));
         device.setTrace(&trace);
         ASSERT_TRUE(device.open());
         EXPECT_EQ(exchange(device, readHr0, hr0Reply.size()), hr0Reply.left(3));
@@ -111,14 +120,9 @@ TEST_F(TcpDeviceTest, SendsARequestOnceMoreOnANewLinkWhenTheSlaveClosedItJustBef
     for (const Case &c : {Case{0, 2}, Case{kAlwaysRecentUs, 3}}) {
         SCOPED_TRACE(c.windowUs);
         entries.clear();
-        TcpDeviceSettings settings = settingsFor();
-        settings.lookSkipWindowUs = c.windowUs;
-        TcpDevice device(settings);
+        TcpDevice device(settingsFor(1000, c.windowUs));
         device.setTrace(&trace);
-        ASSERT_TRUE(device.open());
-        ASSERT_EQ(exchange(device, readHr0, hr0Reply.size()), hr0Reply);
-        slave.closeConnections();
-        ASSERT_TRUE(eventually([&] { return slave.openConnections() == 0; }));
+        ASSERT_NO_FATAL_FAILURE(exchangeThenLoseTheLink(device));
         EXPECT_EQ(exchange(device, readHr1, hr1Reply.size()), hr1Reply);
         EXPECT_EQ(device.connectCount(), 2);
         trace.flush();
@@ -128,13 +132,8 @@ TEST_F(TcpDeviceTest, SendsARequestOnceMoreOnANewLinkWhenTheSlaveClosedItJustBef
 
 TEST_F(TcpDeviceTest, SendsARequestAgainOnlyOnceWhenTheNewLinkClosesToo)
 {
-    TcpDeviceSettings settings = settingsFor();
-    settings.lookSkipWindowUs = kAlwaysRecentUs;
-    TcpDevice device(settings);
-    ASSERT_TRUE(device.open());
-    ASSERT_EQ(exchange(device, readHr0, hr0Reply.size()), hr0Reply);
-    slave.closeConnections();
-    ASSERT_TRUE(eventually([&] { return slave.openConnections() == 0; }));
+    TcpDevice device(settingsFor(1000, kAlwaysRecentUs));
+    ASSERT_NO_FATAL_FAILURE(exchangeThenLoseTheLink(device));
     slave.injectFault(Fault::close());
     ASSERT_EQ(device.writeData(readHr1.constData(), readHr1.size()), readHr1.size());
     char reply[8];
