@@ -192,11 +192,13 @@ int TcpDevice::writeData(const char *data, int len)
     if (!skipLook && !discardStaleBytes() && !open())
         return -1;
     bool sent = sendAll(data, len);
-    if (!sent && skipLook && closedByPeer(m_sendErrno))
+    // Unlooked, a link the peer had closed can show first here.
+    const bool reopened = !sent && skipLook && closedByPeer(m_sendErrno);
+    if (reopened)
         sent = open() && sendAll(data, len);
     if (!sent)
         return -1;
-    if (skipLook) {
+    if (skipLook && !reopened) {
         m_unlookedRequest.assign(data, data + len);
         m_resendArmed = true;
     }
