@@ -176,7 +176,7 @@ void TcpDevice::closeSocket()
     m_aheadStart = m_aheadEnd = 0;
     m_replyTakenWhole = false;
     m_awaitingReply = false;
-    m_resendArmed = false;
+    m_unlookedRequest.clear();
 }
 
 int TcpDevice::writeData(const char *data, int len)
@@ -188,20 +188,16 @@ int TcpDevice::writeData(const char *data, int len)
     const qint64 requestUs = nowUs();
     const bool skipLook = canSkipLook(requestUs);
     m_replyTakenWhole = false;
-    m_resendArmed = false;
+    m_unlookedRequest.clear();
     if (!skipLook && !discardStaleBytes() && !open())
         return -1;
-    bool sent = sendAll(data, len);
+    const int error = sendAll(data, len);
     // Unlooked, a link the peer had closed can show first here.
-    const bool reopened = !sent && skipLook && closedByPeer(m_sendErrno);
-    if (reopened)
-        sent = open() && sendAll(data, len);
-    if (!sent)
+    const bool reopened = error != 0 && skipLook && closedByPeer(error);
+    if (error != 0 && !(reopened && open() && sendAll(data, len) == 0))
         return -1;
-    if (skipLook && !reopened) {
+    if (skipLook && !reopened)
         m_unlookedRequest.assign(data, data + len);
-        m_resendArmed = true;
-    }
     m_requestUs = requestUs;
     m_awaitingReply = true;
     if (m_trace)
@@ -211,8 +207,7 @@ int TcpDevice::writeData(const char *data, int len)
 
 bool TcpDevice::canSkipLook(qint64 nowUs) const
 {
-    return m_replyTakenWhole && m_aheadStart == m_aheadEnd
-           && nowUs - m_requestUs < m_settings.lookSkipWindowUs;
+    return m_replyTakenWhole && nowUs - m_requestUs < m_settings.lookSkipWindowUs;
 }
 
 bool TcpDevice::discardStaleBytes()
@@ -239,12 +234,11 @@ bool TcpDevice::discardStaleBytes()
     return alive;
 }
 
-bool TcpDevice::sendAll(const char *data, int len)
+int TcpDevice::sendAll(const char *data, int len)
 {
     // Sending waits only when the socket's buffer is full; the clock is read
     // then.
     qint64 deadline = -1;
-    m_sendErrno = 0;
     int sent = 0;
     while (sent < len) {
         const ssize_t n = ::send(m_fd, data + sent, std::size_t(len - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -252,26 +246,22 @@ bool TcpDevice::sendAll(const char *data, int len)
             sent += int(n);
             continue;
         }
-        if (n < 0 && errno == EINTR)
+        int error = errno;
+        if (n < 0 && error == EINTR)
             continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) {
             if (deadline < 0)
                 deadline = now() + m_settings.responseTimeoutMs;
             const Wait wait = waitFor(m_fd, POLLOUT, deadline);
             if (wait == Wait::Ready)
                 continue;
-            if (wait == Wait::TimedOut)
-                m_error = kTimedOut;
-            else
-                setSystemError(errno);
-        } else {
-            m_sendErrno = errno;
-            setSystemError(errno);
+            error = wait == Wait::TimedOut ? ETIMEDOUT : errno;
         }
+        setSystemError(error);
         closeSocket();
-        return false;
+        return error;
     }
-    return true;
+    return 0;
 }
 
 int TcpDevice::takeAhead(char *data, int maxlen)
@@ -324,7 +314,7 @@ int TcpDevice::readData(char *data, int maxlen)
         const ssize_t n = receiveAhead(firstWait ? timeoutMs : deadline - now());
         firstWait = false;
         if (n > 0) {
-            m_resendArmed = false;
+            m_unlookedRequest.clear();
             m_aheadEnd = int(n);
             got += takeAhead(data + got, maxlen - got);
             continue;
@@ -336,11 +326,15 @@ int TcpDevice::readData(char *data, int maxlen)
             m_error = kTimedOut;
             break;
         }
-        // The link closed or failed.
-        if (m_resendArmed && (n == 0 || closedByPeer(error)) && resendOnNewLink())
-            continue;
-        if (m_fd >= 0)
+        // The link closed or failed. Right after a request sent without the
+        // look, it may have been closed before the request went out.
+        if (!m_unlookedRequest.empty() && (n == 0 || closedByPeer(error))) {
+            if (resendOnNewLink())
+                continue;
+            // Why the new link failed is the error.
+        } else {
             m_error = n == 0 ? kClosedByPeer : plainErrorText(error);
+        }
         broken = true;
         break;
     }
@@ -356,11 +350,14 @@ int TcpDevice::readData(char *data, int maxlen)
 
 bool TcpDevice::resendOnNewLink()
 {
-    m_resendArmed = false;
-    if (!open() || !sendAll(m_unlookedRequest.data(), int(m_unlookedRequest.size())))
+    // Taken out first: opening clears it, and it goes out once more only.
+    const std::vector<char> request = std::move(m_unlookedRequest);
+    m_unlookedRequest.clear();
+    const int len = int(request.size());
+    if (!open() || sendAll(request.data(), len) != 0)
         return false;
     if (m_trace)
-        m_trace->sent(QByteArray(m_unlookedRequest.data(), int(m_unlookedRequest.size())));
+        m_trace->sent(QByteArray(request.data(), len));
     return true;
 }
 

@@ -91,7 +91,9 @@ private:
     // True when the last read took a reply whole, to a request sent a
     // moment ago.
     bool canSkipLook(qint64 nowUs) const;
-    bool sendAll(const char *data, int len);
+    // Sends all of data: 0 when it went out, else the error that stopped it
+    // (ETIMEDOUT when the socket's buffer stayed full), the link then closed.
+    int sendAll(const char *data, int len);
     // After a request sent without the look, a link found closed before any
     // reply byte: opens a new one and sends the request again.
     bool resendOnNewLink();
@@ -116,11 +118,8 @@ private:
     bool m_awaitingReply = false;
     bool m_replyTakenWhole = false;
     // The request last sent without the look, kept while no reply byte has
-    // come, so that it can go out again on a new link.
+    // come, so that it can go out again on a new link; empty otherwise.
     std::vector<char> m_unlookedRequest;
-    bool m_resendArmed = false;
-    // errno of the last failed send call; 0 when none failed.
-    int m_sendErrno = 0;
     QString m_error;
     FrameTrace *m_trace = nullptr;
 };

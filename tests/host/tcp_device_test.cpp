@@ -124,6 +124,7 @@ TEST_F(TcpDeviceTest, SendsARequestOnceMoreOnANewLinkWhenTheSlaveClosedItJustBef
         device.setTrace(&trace);
         ASSERT_NO_FATAL_FAILURE(exchangeThenLoseTheLink(device));
         EXPECT_EQ(exchange(device, readHr1, hr1Reply.size()), hr1Reply);
+        EXPECT_TRUE(device.isOpen());
         EXPECT_EQ(device.connectCount(), 2);
         trace.flush();
         EXPECT_EQ(sentFrames(entries), c.framesSent);
