@@ -1,5 +1,5 @@
 // Requests per second over loopback TCP against the simulated slave, for
-// three masters in the same run:
+// four masters in the same run (loopback_masters.h has the first three):
 //
 //   driver    the plug-in loaded with QPluginLoader, asked through
 //             DriverInterface::read / write, over the host's TcpDevice
@@ -37,31 +37,22 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <algorithm>
-#include <arpa/inet.h>
-#include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <functional>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
+#include "loopback_masters.h"
+
 #include "host/driver_plugin.h"
-#include "host/frame_trace.h"
 #include "host/project_db.h"
 #include "host/sim_slave.h"
-#include "host/tcp_device.h"
-#include "settings/communicator_command.h"
 #include "settings/driver_interface.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace loopback;
 
 // Requests per turn of one master within a round.
 const int kTurnRequests = 250;
@@ -77,248 +68,6 @@ struct Options
     QString pythonScript = QStringLiteral(BENCH_PYMODBUS_SCRIPT);
     QString jsonPath;
     bool withPython = true;
-};
-
-// One kind of request, sent alike by all three masters.
-struct Kind
-{
-    QString name;      // also the pymodbus script's name for it
-    QString label;
-    CommunicatorCommand command;
-    QByteArray writeData; // empty for reads
-    int resultBytes;      // size of a good read result
-    QByteArray request;   // as the driver sent it
-    QByteArray reply;     // as the driver received it
-    std::vector<double> driverRate, rawRate, deviceRate, pythonRate;
-    // Of each set of turns: driver / raw (raw time over driver time) and
-    // device / raw.
-    std::vector<double> turnRatios, deviceTurnRatios;
-};
-
-void fail(const QString &text)
-{
-    std::fprintf(stderr, "loopback_bench: %s\n", qPrintable(text));
-    std::exit(1);
-}
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// ---- the driver ----
-
-class DriverMaster
-{
-public:
-    DriverMaster(DriverInterface *driver, quint16 port)
-        : m_driver(driver), m_device(settingsFor(port))
-    {
-    }
-
-    // One request; false when the driver reports an error.
-    bool once(const Kind &kind)
-    {
-        if (!kind.writeData.isEmpty())
-            return m_driver->write(&m_device, kind.command, kind.writeData);
-        const QByteArray data = m_driver->read(&m_device, kind.command);
-        return !m_driver->hasError() && data.size() == kind.resultBytes;
-    }
-
-    // Sends one request with a trace on and keeps its frames in the kind.
-    void capture(Kind &kind)
-    {
-        QList<TraceEntry> entries;
-        FrameTrace trace([&](const TraceEntry &entry) { entries.append(entry); });
-        m_device.setTrace(&trace);
-        const bool ok = once(kind);
-        trace.flush();
-        m_device.setTrace(nullptr);
-        if (!ok)
-            fail(QStringLiteral("%1 through the driver failed: %2").arg(kind.label, m_driver->getLastError()));
-        for (const TraceEntry &entry : entries) {
-            if (entry.direction == TraceDirection::Sent)
-                kind.request = entry.bytes;
-            else if (entry.direction == TraceDirection::Received)
-                kind.reply = entry.bytes;
-        }
-        if (kind.request.isEmpty() || kind.reply.isEmpty())
-            fail(QStringLiteral("no frames traced for %1").arg(kind.label));
-    }
-
-    // Seconds for the requests.
-    double run(const Kind &kind, int requests)
-    {
-        int failures = 0;
-        const Clock::time_point start = Clock::now();
-        for (int i = 0; i < requests; ++i)
-            failures += once(kind) ? 0 : 1;
-        const double seconds = secondsSince(start);
-        if (failures)
-            fail(QStringLiteral("%1 of %2 driver requests failed (%3): %4")
-                     .arg(failures).arg(requests).arg(kind.label, m_driver->getLastError()));
-        return seconds;
-    }
-
-    TcpDevice &device() { return m_device; }
-
-    // Microseconds of each request.
-    std::vector<double> latencies(const Kind &kind, int requests)
-    {
-        std::vector<double> times;
-        times.reserve(size_t(requests));
-        for (int i = 0; i < requests; ++i) {
-            const Clock::time_point start = Clock::now();
-            const bool ok = once(kind);
-            times.push_back(secondsSince(start) * 1e6);
-            if (!ok)
-                fail(QStringLiteral("driver request failed: %1").arg(m_driver->getLastError()));
-        }
-        return times;
-    }
-
-private:
-    static TcpDeviceSettings settingsFor(quint16 port)
-    {
-        TcpDeviceSettings settings;
-        settings.port = port;
-        settings.stationId = 1;
-        settings.retryCount = 0;
-        settings.responseTimeoutMs = 2000;
-        return settings;
-    }
-
-    DriverInterface *m_driver;
-    TcpDevice m_device;
-};
-
-// ---- the link's limit ----
-
-class RawMaster
-{
-public:
-    // On a connection of its own.
-    explicit RawMaster(quint16 port)
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (m_fd < 0 || ::connect(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
-            fail(QStringLiteral("raw master cannot connect: %1").arg(QString::fromLocal8Bit(strerror(errno))));
-        const int on = 1;
-        ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    }
-    // On a connected socket that stays someone else's.
-    static RawMaster onSocket(int fd) { return RawMaster(fd, false); }
-    ~RawMaster()
-    {
-        if (m_owned)
-            ::close(m_fd);
-    }
-    RawMaster(RawMaster &&other) noexcept : m_fd(other.m_fd), m_owned(other.m_owned)
-    {
-        other.m_owned = false;
-    }
-    RawMaster(const RawMaster &) = delete;
-    RawMaster &operator=(const RawMaster &) = delete;
-
-    // Request out, exactly replyLength bytes in; nothing looked at. A broken
-    // socket ends the program rather than hang or count. With lookFirst, one
-    // non-blocking receive goes before the request, as TcpDevice's look for
-    // late bytes does.
-    void once(const QByteArray &request, int replyLength, bool lookFirst = false)
-    {
-        if (lookFirst)
-            ::recv(m_fd, m_buffer, sizeof m_buffer, MSG_DONTWAIT);
-        if (::send(m_fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) != request.size()
-            || ::recv(m_fd, m_buffer, size_t(replyLength), MSG_WAITALL) != replyLength)
-            fail(QStringLiteral("raw master: link broken"));
-    }
-
-    // Outside any timing: the raw master gets the reply the driver got.
-    void verify(const Kind &kind)
-    {
-        once(kind.request, kind.reply.size());
-        if (QByteArray(m_buffer, kind.reply.size()) != kind.reply)
-            fail(QStringLiteral("raw master got another reply for %1").arg(kind.label));
-    }
-
-    // Seconds for the requests.
-    double run(const Kind &kind, int requests)
-    {
-        const int replyLength = kind.reply.size();
-        const Clock::time_point start = Clock::now();
-        for (int i = 0; i < requests; ++i)
-            once(kind.request, replyLength);
-        return secondsSince(start);
-    }
-
-    std::vector<double> latencies(const Kind &kind, int requests, bool lookFirst)
-    {
-        std::vector<double> times;
-        times.reserve(size_t(requests));
-        const int replyLength = kind.reply.size();
-        for (int i = 0; i < requests; ++i) {
-            const Clock::time_point start = Clock::now();
-            once(kind.request, replyLength, lookFirst);
-            times.push_back(secondsSince(start) * 1e6);
-        }
-        return times;
-    }
-
-private:
-    RawMaster(int fd, bool owned) : m_fd(fd), m_owned(owned) {}
-
-    int m_fd = -1;
-    bool m_owned = true;
-    char m_buffer[512];
-};
-
-// ---- TcpDevice without the driver ----
-
-// Sends the driver's request bytes and reads the reply in the driver's two
-// steps (five bytes, then the rest), checking nothing: the driver's own
-// device, with the driver left out.
-class DeviceMaster
-{
-public:
-    explicit DeviceMaster(TcpDevice &device) : m_device(device) {}
-
-    // Seconds for the requests.
-    double run(const Kind &kind, int requests)
-    {
-        const Clock::time_point start = Clock::now();
-        for (int i = 0; i < requests; ++i)
-            once(kind);
-        return secondsSince(start);
-    }
-
-    std::vector<double> latencies(const Kind &kind, int requests)
-    {
-        std::vector<double> times;
-        times.reserve(size_t(requests));
-        for (int i = 0; i < requests; ++i) {
-            const Clock::time_point start = Clock::now();
-            once(kind);
-            times.push_back(secondsSince(start) * 1e6);
-        }
-        return times;
-    }
-
-private:
-    void once(const Kind &kind)
-    {
-        const int rest = kind.reply.size() - 5;
-        const bool ok = m_device.writeData(kind.request.constData(), kind.request.size()) == kind.request.size()
-                        && m_device.readData(m_reply, 5) == 5 && m_device.readData(m_reply + 5, rest) == rest;
-        if (!ok)
-            fail(QStringLiteral("device exchange failed: %1").arg(m_device.errorString()));
-    }
-
-    TcpDevice &m_device;
-    char m_reply[512];
 };
 
 // ---- pymodbus ----
