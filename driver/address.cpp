@@ -1,6 +1,7 @@
 #include "address.h"
 
 #include <cctype>
+#include <cstring>
 
 namespace {
 
@@ -45,49 +46,74 @@ private:
     bool m_ascii = false;
 };
 
-void parseEightBit(const char *text, int n, QByteArray &prefix, unsigned short &number,
-                   unsigned char &bit)
+// Letters as the C library's isalpha sees them. ASCII bytes are tested
+// here, since every locale agrees on them; only other bytes ask the locale.
+bool isLetter(unsigned char c)
 {
+    if (c < 0x80)
+        return unsigned((c | 0x20) - 'a') < 26;
+    return isalpha(c) != 0;
+}
+
+// The parts of an address; the prefix is text[0 .. prefixLength).
+struct AddressParts
+{
+    int prefixLength = 0;
+    unsigned short number = MissingNumber;
+    bool hasBit = false;
+    unsigned char bit = 0;
+};
+
+AddressParts parseEightBit(const char *text, int n)
+{
+    AddressParts parts;
     int i = 0;
 
     // FN5DO and FN6HR: the function part is taken whole, whatever it says.
-    int prefixEnd = 0;
-    if (n > 0 && toupper((unsigned char)text[0]) == 'F') {
-        prefixEnd = qMin(3, n);
+    if (n > 0 && (text[0] | 0x20) == 'f') {
+        parts.prefixLength = qMin(3, n);
         i = 3;
     }
-    if (i >= n) {
-        prefix.append(text, prefixEnd);
-        number = MissingNumber;
-        return;
+    if (i >= n)
+        return parts;
+    while (isLetter((unsigned char)text[i])) {
+        parts.prefixLength = ++i;
+        if (i == n)
+            return parts;
     }
-    while (isalpha((unsigned char)text[i])) {
-        prefixEnd = ++i;
-        if (i == n) {
-            prefix.append(text, prefixEnd);
-            number = MissingNumber;
-            return;
-        }
-    }
-    prefix.append(text, prefixEnd);
 
-    if (!isDigit(text[i])) {
-        number = MissingNumber;
-    } else {
+    if (isDigit(text[i])) {
         quint32 value = 0;
         while (i < n && isDigit(text[i]))
             value = 10 * value + quint32(text[i++] - '0');
-        number = (unsigned short)(value - 1);
+        parts.number = (unsigned short)(value - 1);
         if (i == n)
-            return;
+            return parts;
     }
 
     if (text[i] != '.')
-        return;
+        return parts;
     unsigned char index = 0;
     for (++i; i < n && isDigit(text[i]); ++i)
         index = (unsigned char)(10 * index + (text[i] - '0'));
-    bit = index;
+    parts.hasBit = true;
+    parts.bit = index;
+    return parts;
+}
+
+// The prefix as a byte array. The area names as usually written share
+// static storage, so that a poll's address costs no allocation.
+QByteArray prefixBytes(const char *text, int n)
+{
+    static const QByteArray usual[] = {
+        QByteArrayLiteral("HR"), QByteArrayLiteral("IR"),    QByteArrayLiteral("DI"),
+        QByteArrayLiteral("DO"), QByteArrayLiteral("FN5DO"), QByteArrayLiteral("FN6HR"),
+    };
+    for (const QByteArray &name : usual) {
+        if (name.size() == n && memcmp(name.constData(), text, size_t(n)) == 0)
+            return name;
+    }
+    return QByteArray(text, n);
 }
 
 // SW anywhere, in any case. For ASCII text a plain scan; otherwise Qt's
@@ -110,14 +136,21 @@ void ModbusRTUSlaveParseAddress(const QString &address, QByteArray &prefix,
                                 unsigned short &number, unsigned char &bit)
 {
     const EightBitText text(address);
-    parseEightBit(text.data(), text.size(), prefix, number, bit);
+    const AddressParts parts = parseEightBit(text.data(), text.size());
+    prefix.append(text.data(), parts.prefixLength);
+    number = parts.number;
+    if (parts.hasBit)
+        bit = parts.bit;
 }
 
 DeviceAddress ParseDeviceAddress(const QString &address)
 {
     DeviceAddress parsed;
     const EightBitText text(address);
-    parseEightBit(text.data(), text.size(), parsed.prefix, parsed.number, parsed.bit);
+    const AddressParts parts = parseEightBit(text.data(), text.size());
+    parsed.prefix = prefixBytes(text.data(), parts.prefixLength);
+    parsed.number = parts.number;
+    parsed.bit = parts.bit;
     parsed.highWordFirst = containsSW(address, text);
     return parsed;
 }

@@ -33,6 +33,7 @@ TEST(AddressParse, Table)
         int bit;
     } rows[] = {
         {"HR100", "HR", 99, U},         {"hr1", "hr", 0, U},            {"FN5DO17", "FN5DO", 16, U},
+        {"Fn6hR2", "Fn6hR", 1, U},      {"DOX3", "DOX", 2, U},          {"IR7", "IR", 6, U},
         {"FN6HR100.3", "FN6HR", 99, 3}, {"HR0", "HR", M, U},            {"HR65535", "HR", 65534, U},
         {"HR65536", "HR", 65535, U},    {"HR65537", "HR", 0, U},        {"HR", "HR", M, U},
         {"HR4294967297", "HR", 0, U}, // the 32-bit accumulator wraps too
@@ -54,6 +55,13 @@ TEST(AddressParse, Table)
         EXPECT_EQ(prefix, QByteArray(row.prefix));
         EXPECT_EQ(int(number), row.number);
         EXPECT_EQ(int(bit), row.bit);
+
+        // The dispatchers' parse agrees, the case of the prefix kept; no
+        // point leaves bit 0.
+        const DeviceAddress at = ParseDeviceAddress(QString::fromUtf8(row.text));
+        EXPECT_EQ(at.prefix, QByteArray(row.prefix));
+        EXPECT_EQ(int(at.number), row.number);
+        EXPECT_EQ(int(at.bit), row.bit == U ? 0 : row.bit);
     }
 }
 
