@@ -1,6 +1,7 @@
 // Reads of coils (function 1) and discrete inputs (function 2) as bit arrays.
 
 #include "modbus_rtu_slave_over_tcp.h"
+#include "area_prefix.h"
 #include "rtu_frame.h"
 #include "../tools/tools.h"
 
@@ -13,8 +14,8 @@ const quint64 MaxReadBits = 2008;
 // DO and FN5DO read coils; every other area reads discrete inputs.
 unsigned char bitReadFunction(const QByteArray &prefix)
 {
-    const bool coils = qstrnicmp(prefix.constData(), "DO", 2) == 0
-                       || qstrnicmp(prefix.constData(), "FN5DO", 5) == 0;
+    const bool coils =
+        area_prefix::startsWith(prefix, "DO") || area_prefix::startsWith(prefix, "FN5DO");
     return coils ? FnReadCoils : FnReadDiscreteInputs;
 }
 
@@ -30,11 +31,11 @@ QByteArray DriverModbusRtuSlaveOverTcp::readDIDOs(AbstractDeviceInterface *devic
                                        unsigned(address) + 1));
         return QByteArray();
     }
-    const QByteArray request = ModbusRTUSlaveBuildReadDevicesRequest(
+    const RtuReadRequest request = ModbusRTUSlaveReadRequestFrame(
         (unsigned char)device->stationId(), bitReadFunction(prefix), address, (unsigned short)bits);
     const int dataBytes = int((bits + 7) / 8);
     char reply[ReplyBufferSize];
-    if (!exchange(device, request, reply, dataBytes))
+    if (!exchange(device, request.bytes, RtuReadRequest::Length, reply, dataBytes))
         return QByteArray();
     QByteArray result(reply + 3, dataBytes);
     clearUnnecessaryBits(result, count);

@@ -5,12 +5,12 @@
 
 #include <cstring>
 
-bool DriverModbusRtuSlaveOverTcp::exchange(AbstractDeviceInterface *device,
-                                           const QByteArray &request, char *reply, int restLength)
+bool DriverModbusRtuSlaveOverTcp::exchange(AbstractDeviceInterface *device, const char *request,
+                                           int requestLength, char *reply, int restLength)
 {
     Q_ASSERT(MinReplyLength + restLength <= ReplyBufferSize);
 
-    if (device->writeData(request.constData(), request.size()) != request.size()) {
+    if (device->writeData(request, requestLength) != requestLength) {
         setCommError(device->errorString());
         device->close();
         return false;
@@ -20,7 +20,7 @@ bool DriverModbusRtuSlaveOverTcp::exchange(AbstractDeviceInterface *device,
     const int received = device->readData(reply, MinReplyLength);
     if (!checkMinADU(device, reply, received))
         return false;
-    const unsigned char function = request.size() > 1 ? (unsigned char)request.at(1) : 0;
+    const unsigned char function = requestLength > 1 ? (unsigned char)request[1] : 0;
     if (!checkException(reply, function))
         return false;
 
@@ -43,5 +43,5 @@ bool DriverModbusRtuSlaveOverTcp::writeExchange(AbstractDeviceInterface *device,
     // Every write is acknowledged by 8 bytes: 5 checked first, then 3.
     const int acknowledgementRest = 3;
     char reply[ReplyBufferSize];
-    return exchange(device, request, reply, acknowledgementRest);
+    return exchange(device, request.constData(), request.size(), reply, acknowledgementRest);
 }

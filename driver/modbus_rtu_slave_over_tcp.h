@@ -141,8 +141,8 @@ private:
     // Sends the request and receives its reply into reply (257 bytes): the
     // first five bytes, checked, then restLength more, then the CRC test over
     // all 5 + restLength bytes. Sets the error and handles the link on failure.
-    bool exchange(AbstractDeviceInterface *device, const QByteArray &request, char *reply,
-                  int restLength);
+    bool exchange(AbstractDeviceInterface *device, const char *request, int requestLength,
+                  char *reply, int restLength);
     // One function 3 or 4 request for `registers` registers after the limit
     // check; `item` names the unit in the refusal text. On success the
     // register data are at reply + 3.

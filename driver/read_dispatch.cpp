@@ -3,6 +3,7 @@
 
 #include "modbus_rtu_slave_over_tcp.h"
 #include "address.h"
+#include "area_prefix.h"
 #include "../tools/tools.h"
 
 namespace {
@@ -21,19 +22,18 @@ enum ReadDataType : unsigned {
 // counts as DO here.
 bool isCoilOrInputPrefix(const QByteArray &prefix)
 {
-    const char *text = prefix.constData();
-    return qstrnicmp(text, "DO", 2) == 0 || qstrnicmp(text, "FN5DO", 5) == 0
-           || qstrnicmp(text, "DI", 2) == 0;
+    return area_prefix::startsWith(prefix, "DO") || area_prefix::startsWith(prefix, "FN5DO")
+           || area_prefix::startsWith(prefix, "DI");
 }
 
 // Byte reads compare whole prefixes.
 bool isRegisterPrefix(const QByteArray &prefix)
 {
-    const char *text = prefix.constData();
-    return qstricmp(text, "HR") == 0 || qstricmp(text, "FN6HR") == 0 || qstricmp(text, "IR") == 0;
+    return area_prefix::is(prefix, "HR") || area_prefix::is(prefix, "FN6HR")
+           || area_prefix::is(prefix, "IR");
 }
 
-bool isDiscreteInputPrefix(const QByteArray &prefix) { return qstricmp(prefix.constData(), "DI") == 0; }
+bool isDiscreteInputPrefix(const QByteArray &prefix) { return area_prefix::is(prefix, "DI"); }
 
 QByteArray readBitItems(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInterface *device,
                         const DeviceAddress &at, int count)

@@ -1,6 +1,7 @@
 // Reads of holding registers (function 3) and input registers (function 4).
 
 #include "modbus_rtu_slave_over_tcp.h"
+#include "area_prefix.h"
 #include "rtu_frame.h"
 #include "../tools/tools.h"
 
@@ -11,8 +12,8 @@ const quint64 MaxReadRegisters = 125;
 // HR and FN6HR read holding registers; every other area reads input registers.
 unsigned char registerReadFunction(const QByteArray &prefix)
 {
-    const bool holding = qstrnicmp(prefix.constData(), "HR", 2) == 0
-                         || qstrnicmp(prefix.constData(), "FN6HR", 5) == 0;
+    const bool holding =
+        area_prefix::startsWith(prefix, "HR") || area_prefix::startsWith(prefix, "FN6HR");
     return holding ? FnReadHoldingRegisters : FnReadInputRegisters;
 }
 
@@ -31,10 +32,10 @@ bool DriverModbusRtuSlaveOverTcp::requestRegisters(AbstractDeviceInterface *devi
                                        int(address) + 1));
         return false;
     }
-    const QByteArray request = ModbusRTUSlaveBuildReadDevicesRequest(
+    const RtuReadRequest request = ModbusRTUSlaveReadRequestFrame(
         (unsigned char)device->stationId(), registerReadFunction(prefix), address,
         (unsigned short)registers);
-    return exchange(device, request, reply, 2 * int(registers));
+    return exchange(device, request.bytes, RtuReadRequest::Length, reply, 2 * int(registers));
 }
 
 QByteArray DriverModbusRtuSlaveOverTcp::readWords(AbstractDeviceInterface *device,

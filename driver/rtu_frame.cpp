@@ -76,8 +76,6 @@ constexpr unsigned char auchCRCLo[256] = {
     0x82, 0x42, 0x43, 0x83, 0x41, 0x81, 0x80, 0x40,
 };
 
-const int ReadRequestLength = 8;
-
 // The two registers of the table method held as one 16-bit value, the high
 // register in its low-order byte (the order on the wire). One step of the
 // method is then value = (value >> 8) ^ Byte[(value ^ b) & 0xFF] with
@@ -137,23 +135,28 @@ void ModbusRTUSlaveAppendCRC(QByteArray &frame)
     frame.append(char(crc >> 8));
 }
 
-QByteArray ModbusRTUSlaveBuildReadDevicesRequest(unsigned char station, unsigned char function,
-                                                 unsigned short address, unsigned short quantity)
+RtuReadRequest ModbusRTUSlaveReadRequestFrame(unsigned char station, unsigned char function,
+                                              unsigned short address, unsigned short quantity)
 {
-    // Every request of a poll goes through here: one allocation, the bytes
-    // written in place.
-    QByteArray frame(ReadRequestLength, Qt::Uninitialized);
-    unsigned char *bytes = reinterpret_cast<unsigned char *>(frame.data());
+    RtuReadRequest frame;
+    unsigned char *bytes = reinterpret_cast<unsigned char *>(frame.bytes);
     bytes[0] = station;
     bytes[1] = function;
     bytes[2] = (unsigned char)(address >> 8);
     bytes[3] = (unsigned char)(address & 0xFF);
     bytes[4] = (unsigned char)(quantity >> 8);
     bytes[5] = (unsigned char)(quantity & 0xFF);
-    const unsigned short crc = ModbusRTUSlaveCRC16(bytes, ReadRequestLength - 2);
+    const unsigned short crc = ModbusRTUSlaveCRC16(bytes, RtuReadRequest::Length - 2);
     bytes[6] = (unsigned char)(crc & 0xFF);
     bytes[7] = (unsigned char)(crc >> 8);
     return frame;
+}
+
+QByteArray ModbusRTUSlaveBuildReadDevicesRequest(unsigned char station, unsigned char function,
+                                                 unsigned short address, unsigned short quantity)
+{
+    const RtuReadRequest frame = ModbusRTUSlaveReadRequestFrame(station, function, address, quantity);
+    return QByteArray(frame.bytes, RtuReadRequest::Length);
 }
 
 QByteArray ModbusRTUSlaveBuildSingleWriteRequest(unsigned char station, unsigned char function,

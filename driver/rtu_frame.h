@@ -12,7 +12,17 @@ unsigned short ModbusRTUSlaveCRC16(const unsigned char *data, unsigned short len
 // Appends the CRC of every byte of the frame, in wire order.
 void ModbusRTUSlaveAppendCRC(QByteArray &frame);
 
+// A read request as a value: every poll builds one, so it lives on the stack.
+struct RtuReadRequest
+{
+    static const int Length = 8;
+    char bytes[Length];
+};
+
 // 8 bytes: station, function (1 to 4), start address, quantity, CRC.
+RtuReadRequest ModbusRTUSlaveReadRequestFrame(unsigned char station, unsigned char function,
+                                              unsigned short address, unsigned short quantity);
+// The same frame as a byte array.
 QByteArray ModbusRTUSlaveBuildReadDevicesRequest(unsigned char station, unsigned char function,
                                                  unsigned short address, unsigned short quantity);
 // Function 16: station, 0x10, start, register count, byte count, data, CRC.

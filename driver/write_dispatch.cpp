@@ -3,10 +3,10 @@
 // data type and area prefix.
 
 #include "address.h"
+#include "area_prefix.h"
 #include "modbus_rtu_slave_over_tcp.h"
 #include "../tools/tools.h"
 
-#include <cstring>
 
 namespace {
 
@@ -115,7 +115,7 @@ bool routesForType(unsigned type, TypeRoutes &result)
 WriteTransaction findTransaction(const TypeRoutes &routes, const QByteArray &prefix)
 {
     for (const PrefixRoute *route = routes.begin; route != routes.end; ++route) {
-        if (qstrnicmp(prefix.constData(), route->prefix, uint(strlen(route->prefix))) == 0)
+        if (area_prefix::startsWith(prefix, route->prefix))
             return route->transaction;
     }
     return nullptr;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/address.h"
+#include "driver/area_prefix.h"
 #include "tools/tools.h"
 
 namespace {
@@ -106,5 +107,28 @@ TEST(AddressText, ExtractPrefixSymbolAndDeviceAddress)
         SCOPED_TRACE(testing::Message() << row.text << " base " << row.base);
         EXPECT_EQ(ExtractPLCDeviceAddress(QByteArray(row.text), row.base), row.value);
         EXPECT_EQ(ExtractPLCDeviceAddress(QString::fromLatin1(row.text), row.base), row.value);
+    }
+}
+
+TEST(AreaPrefix, ComparesAsciiLettersWithoutCaseOverTheAreasLength)
+{
+    const struct
+    {
+        QByteArray prefix;
+        const char *area;
+        bool startsWith;
+        bool is;
+    } rows[] = {
+        {"HR", "HR", true, true},        {"hr", "HR", true, true},        {"Fn6hR", "FN6HR", true, true},
+        {"DOX", "DO", true, false},      {"D", "DO", false, false},       {"", "DO", false, false},
+        {"", "", true, true},            {"HRX", "HR", true, false},      {"IR", "HR", false, false},
+        // Only ASCII letters fold: a Latin-1 letter is no H. The size counts,
+        // not a terminating zero.
+        {"\xC8R", "HR", false, false},   {"(R", "HR", false, false},      {QByteArray("H\0", 2), "H", true, false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.prefix.toHex().constData() + std::string(" vs ") + row.area);
+        EXPECT_EQ(area_prefix::startsWith(row.prefix, row.area), row.startsWith);
+        EXPECT_EQ(area_prefix::is(row.prefix, row.area), row.is);
     }
 }
