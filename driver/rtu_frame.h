@@ -15,7 +15,7 @@ void ModbusRTUSlaveAppendCRC(QByteArray &frame);
 // A read request as a value: every poll builds one, so it lives on the stack.
 struct RtuReadRequest
 {
-    static const int Length = 8;
+    static constexpr int Length = 8;
     char bytes[Length];
 };
 
