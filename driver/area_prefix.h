@@ -11,23 +11,29 @@ namespace area_prefix {
 
 inline char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c | 0x20) : c; }
 
-// True when prefix begins with area.
-inline bool startsWith(const QByteArray &prefix, const char *area)
+// The length of area when prefix begins with it; -1 when it does not.
+inline int matchedLength(const QByteArray &prefix, const char *area)
 {
     const char *text = prefix.constData();
     const int size = prefix.size();
     int i = 0;
     for (; area[i] != '\0'; ++i) {
         if (i >= size || lowerAscii(text[i]) != lowerAscii(area[i]))
-            return false;
+            return -1;
     }
-    return true;
+    return i;
+}
+
+// True when prefix begins with area.
+inline bool startsWith(const QByteArray &prefix, const char *area)
+{
+    return matchedLength(prefix, area) >= 0;
 }
 
 // True when prefix is area, whole.
 inline bool is(const QByteArray &prefix, const char *area)
 {
-    return startsWith(prefix, area) && area[prefix.size()] == '\0';
+    return matchedLength(prefix, area) == prefix.size();
 }
 
 } // namespace area_prefix
