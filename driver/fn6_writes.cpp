@@ -47,7 +47,7 @@ bool DriverModbusRtuSlaveOverTcp::writeRegistersFn6(AbstractDeviceInterface *dev
                                                     const RegisterPayload &payload)
 {
     return registerWriteFits(address, payload.registers, payload.item)
-           && writeSingleRegisters(device, address, payload.wire, PauseBetweenRegisters);
+           && writeSingleRegisters(device, address, payload.wire(), PauseBetweenRegisters);
 }
 
 bool DriverModbusRtuSlaveOverTcp::writeWordsWithFN6(AbstractDeviceInterface *device,

@@ -13,8 +13,24 @@ struct RegisterPayload
 {
     const char *item;                // the unit named in the refusal text
     quint64 registers;               // registers the limits are checked against
-    QByteArray wire;                 // register values in wire order, high byte first
+    QByteArray data;                 // the runtime's data, little-endian
+    bool longs;                      // groups of four reverse as a whole, else pairs swap
     unsigned short requestRegisters; // register count field of a function-16 request
+
+    // Length of the register values in wire order: the data padded to whole groups.
+    int wireLength() const
+    {
+        return longs ? bigEndianULongArrayLength(data) : bigEndianUShortArrayLength(data);
+    }
+    // Writes the register values in wire order, high byte first, to out.
+    void writeWire(char *out) const
+    {
+        longs ? writeBigEndianULongArray(data, out) : writeBigEndianUShortArray(data, out);
+    }
+    QByteArray wire() const
+    {
+        return longs ? toBigEndianULongArray(data) : toBigEndianUShortArray(data);
+    }
 };
 
 // Words: each 2-byte group swapped.

@@ -15,17 +15,18 @@ const quint64 MaxWriteRegisters = 123;
 // payload says so.
 quint64 registersOf(int bytes) { return quint64(bytes) / 2; }
 
-RegisterPayload makePayload(const char *item, quint64 registers, const QByteArray &wire)
+RegisterPayload makePayload(const char *item, quint64 registers, const QByteArray &data, bool longs)
 {
-    return RegisterPayload{item, registers, wire, (unsigned short)(wire.size() / 2)};
+    RegisterPayload payload{item, registers, data, longs, 0};
+    payload.requestRegisters = (unsigned short)(payload.wireLength() / 2);
+    return payload;
 }
 
 } // namespace
 
 RegisterPayload wordPayload(const QByteArray &data)
 {
-    RegisterPayload words =
-        makePayload("word", registersOf(data.size()), toBigEndianUShortArray(data));
+    RegisterPayload words = makePayload("word", registersOf(data.size()), data, false);
     // Only whole words count; the callers always give an even size.
     words.requestRegisters = (unsigned short)words.registers;
     return words;
@@ -34,13 +35,12 @@ RegisterPayload wordPayload(const QByteArray &data)
 RegisterPayload doubleWordPayload(const QByteArray &data, bool highWordFirst)
 {
     // The limits count the registers of the data as given, before any padding.
-    return makePayload("double word", registersOf(data.size()),
-                   highWordFirst ? toBigEndianULongArray(data) : toBigEndianUShortArray(data));
+    return makePayload("double word", registersOf(data.size()), data, highWordFirst);
 }
 
 RegisterPayload bytePayload(const QByteArray &data)
 {
-    return makePayload("byte", (quint64(data.size()) + 1) / 2, toBigEndianUShortArray(data));
+    return makePayload("byte", (quint64(data.size()) + 1) / 2, data, false);
 }
 
 bool DriverModbusRtuSlaveOverTcp::registerWriteFits(unsigned short address, quint64 registers,
@@ -58,8 +58,11 @@ bool DriverModbusRtuSlaveOverTcp::writeRegistersFn16(AbstractDeviceInterface *de
 {
     if (!registerWriteFits(address, payload.registers, payload.item))
         return false;
-    const QByteArray request = ModbusRTUSlaveBuildFn16Request(
-        (unsigned char)device->stationId(), address, payload.requestRegisters, payload.wire);
+    // The register values go straight into the request.
+    QByteArray request = ModbusRTUSlaveFn16Frame((unsigned char)device->stationId(), address,
+                                                 payload.requestRegisters, payload.wireLength());
+    payload.writeWire(request.data() + Fn16HeaderLength);
+    ModbusRTUSlaveSealFrame(request);
     return writeExchange(device, request);
 }
 

@@ -2,6 +2,8 @@
 
 #include "../tools/tools.h"
 
+#include <cstring>
+
 namespace {
 
 // Lookup tables of the table-driven CRC-16 of Modbus over serial line:
@@ -188,11 +190,38 @@ QByteArray ModbusRTUSlaveBuildMultipleWriteRequest(unsigned char station, unsign
     return frame;
 }
 
+QByteArray ModbusRTUSlaveFn16Frame(unsigned char station, unsigned short address,
+                                   unsigned short count, int dataLength)
+{
+    const int crcLength = 2;
+    QByteArray frame(Fn16HeaderLength + dataLength + crcLength, Qt::Uninitialized);
+    unsigned char *bytes = reinterpret_cast<unsigned char *>(frame.data());
+    bytes[0] = station;
+    bytes[1] = FnWriteMultipleRegisters;
+    bytes[2] = (unsigned char)(address >> 8);
+    bytes[3] = (unsigned char)(address & 0xFF);
+    bytes[4] = (unsigned char)(count >> 8);
+    bytes[5] = (unsigned char)(count & 0xFF);
+    bytes[6] = (unsigned char)(dataLength & 0xFF);
+    return frame;
+}
+
+void ModbusRTUSlaveSealFrame(QByteArray &frame)
+{
+    const int length = frame.size() - 2;
+    unsigned char *bytes = reinterpret_cast<unsigned char *>(frame.data());
+    const unsigned short crc = ModbusRTUSlaveCRC16(bytes, (unsigned short)length);
+    bytes[length] = (unsigned char)(crc & 0xFF);
+    bytes[length + 1] = (unsigned char)(crc >> 8);
+}
+
 QByteArray ModbusRTUSlaveBuildFn16Request(unsigned char station, unsigned short address,
                                           unsigned short count, const QByteArray &data)
 {
-    return ModbusRTUSlaveBuildMultipleWriteRequest(station, FnWriteMultipleRegisters, address, count,
-                                                   data);
+    QByteArray frame = ModbusRTUSlaveFn16Frame(station, address, count, data.size());
+    memcpy(frame.data() + Fn16HeaderLength, data.constData(), size_t(data.size()));
+    ModbusRTUSlaveSealFrame(frame);
+    return frame;
 }
 
 bool ModbusRTUSlaveCheckCRC(unsigned char *frame, unsigned int length)

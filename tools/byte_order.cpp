@@ -8,8 +8,9 @@
 
 namespace {
 
-// Reverses every group of `width` bytes of data in place.
-void reverseGroups(char *data, int size, int width)
+// Writes the size bytes of from to to with every group of `width` bytes
+// reversed; to may be from itself.
+void reverseGroupsInto(const char *from, char *to, int size, int width)
 {
     if (width == 2) {
         // Registers, the common case: eight bytes at a time swap their
@@ -19,36 +20,64 @@ void reverseGroups(char *data, int size, int width)
         int i = 0;
         for (; i + 8 <= size; i += 8) {
             quint64 bytes;
-            memcpy(&bytes, data + i, sizeof bytes);
+            memcpy(&bytes, from + i, sizeof bytes);
             bytes = ((bytes & evenBytes) << 8) | ((bytes >> 8) & evenBytes);
-            memcpy(data + i, &bytes, sizeof bytes);
+            memcpy(to + i, &bytes, sizeof bytes);
         }
         for (; i + 2 <= size; i += 2) {
-            const char first = data[i];
-            data[i] = data[i + 1];
-            data[i + 1] = first;
+            const char first = from[i];
+            to[i] = from[i + 1];
+            to[i + 1] = first;
         }
         return;
     }
-    for (int i = 0; i + width <= size; i += width)
-        std::reverse(data + i, data + i + width);
+    for (int i = 0; i + width <= size; i += width) {
+        if (from == to)
+            std::reverse(to + i, to + i + width);
+        else
+            std::reverse_copy(from + i, from + i + width, to + i);
+    }
+}
+
+void reverseGroups(char *data, int size, int width)
+{
+    reverseGroupsInto(data, data, size, width);
 }
 
 QByteArray copyReversingGroups(const char *data, int count, int width)
 {
     if (count <= 0)
         return QByteArray();
-    QByteArray result(data, count * width);
-    reverseGroups(result.data(), result.size(), width);
+    QByteArray result(count * width, Qt::Uninitialized);
+    reverseGroupsInto(data, result.data(), result.size(), width);
     return result;
 }
 
-QByteArray paddedCopy(const QByteArray &data, int multiple)
+// The data padded with zero bytes to whole groups of `width`, every group
+// reversed, written to out in one pass over the data; width is 2 or 4.
+// Returns the padded length.
+int writePaddedReversingGroups(const QByteArray &data, int width, char *out)
 {
-    QByteArray result(data);
-    const int rest = result.size() % multiple;
-    if (rest)
-        result.append(multiple - rest, '\0');
+    const int whole = data.size() - data.size() % width;
+    const int rest = data.size() - whole;
+    reverseGroupsInto(data.constData(), out, whole, width);
+    if (rest == 0)
+        return whole;
+    char last[4] = {0, 0, 0, 0};
+    memcpy(last, data.constData() + whole, size_t(rest));
+    reverseGroupsInto(last, out + whole, width, width);
+    return whole + width;
+}
+
+int paddedLength(int size, int width)
+{
+    return (size + width - 1) / width * width;
+}
+
+QByteArray paddedReversingGroups(const QByteArray &data, int width)
+{
+    QByteArray result(paddedLength(data.size(), width), Qt::Uninitialized);
+    writePaddedReversingGroups(data, width, result.data());
     return result;
 }
 
@@ -71,16 +100,32 @@ QByteArray fromBigEndianULongArray(const char *data, int count)
 
 QByteArray toBigEndianUShortArray(const QByteArray &data)
 {
-    QByteArray result = paddedCopy(data, 2);
-    reverseGroups(result.data(), result.size(), 2);
-    return result;
+    return paddedReversingGroups(data, 2);
 }
 
 QByteArray toBigEndianULongArray(const QByteArray &data)
 {
-    QByteArray result = paddedCopy(data, 4);
-    reverseGroups(result.data(), result.size(), 4);
-    return result;
+    return paddedReversingGroups(data, 4);
+}
+
+int writeBigEndianUShortArray(const QByteArray &data, char *out)
+{
+    return writePaddedReversingGroups(data, 2, out);
+}
+
+int writeBigEndianULongArray(const QByteArray &data, char *out)
+{
+    return writePaddedReversingGroups(data, 4, out);
+}
+
+int bigEndianUShortArrayLength(const QByteArray &data)
+{
+    return paddedLength(data.size(), 2);
+}
+
+int bigEndianULongArrayLength(const QByteArray &data)
+{
+    return paddedLength(data.size(), 4);
 }
 
 void toLittleEndianUShortArray(QByteArray &data)

@@ -12,6 +12,8 @@ TEST(ByteOrder, FromBigEndian)
         {"12 34 AB CD", 2, false, "34 12 CD AB"}, {"12 34 AB CD", 1, false, "34 12"}, {"12 34", 0, false, ""},
         {"12 34", -1, false, ""}, {"12 34 56 78", 1, true, "78 56 34 12"}, {"12 34 56 78", -3, true, ""},
         {"12 34 56 78 9A BC DE F0", 2, true, "78 56 34 12 F0 DE BC 9A"},
+        // Eight bytes at a time, then pair by pair.
+        {"01 02 03 04 05 06 07 08 09 0A", 5, false, "02 01 04 03 06 05 08 07 0A 09"},
     };
     for (const auto &row : rows) {
         const QByteArray wire = hex(row.wire);
@@ -28,6 +30,7 @@ TEST(ByteOrder, ToBigEndianAndInPlaceSwaps)
         {"01 02 03", false, "02 01 00 03"},
         {"", true, ""}, {"01", true, "00 00 00 01"}, {"01 02 03 04 05 06 07", true, "04 03 02 01 00 07 06 05"},
         {"01 02 03 04 05 06 07 08", true, "04 03 02 01 08 07 06 05"},
+        {"01 02 03 04 05 06 07 08 09 0A 0B", false, "02 01 04 03 06 05 08 07 0A 09 00 0B"},
     };
     for (const auto &row : rows) {
         const QByteArray host = hex(row.host);
