@@ -6,9 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <QList>
+#include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 #include "host/frame_trace.h"
 #include "host/sim_slave.h"
@@ -129,6 +135,103 @@ TEST_F(TcpDeviceTest, SendsARequestOnceMoreOnANewLinkWhenTheSlaveClosedItJustBef
         trace.flush();
         EXPECT_EQ(sentFrames(entries), c.framesSent);
     }
+}
+
+// A slave for the send side of a lost link: it answers the one request of its
+// first connection and, when told, resets that link, so that the next request
+// fails in the send itself; on its second connection it answers and closes.
+class ResettingSlave
+{
+public:
+    ResettingSlave(QByteArray first, QByteArray second)
+    {
+        m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        auto *any = reinterpret_cast<sockaddr *>(&address);
+        if (::bind(m_listenFd, any, length) == 0 && ::listen(m_listenFd, 2) == 0
+            && ::getsockname(m_listenFd, any, &length) == 0)
+            m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this, first, second] {
+            serve(first, /*reset=*/true);
+            serve(second, /*reset=*/false);
+        });
+    }
+    ~ResettingSlave()
+    {
+        finish();
+        ::close(m_listenFd);
+    }
+
+    // Waits until both connections are served (or given up on).
+    void finish()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    quint16 port() const { return m_port; }
+    void resetFirstLink() { m_resetAsked = true; }
+    bool firstLinkReset() const { return m_reset; }
+    QList<QByteArray> requests() const { return m_requests; } // after finish()
+
+private:
+    void serve(const QByteArray &reply, bool reset)
+    {
+        pollfd listening = {m_listenFd, POLLIN, 0};
+        if (::poll(&listening, 1, 5000) != 1)
+            return;
+        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        char request[8];
+        if (fd >= 0 && ::recv(fd, request, sizeof request, MSG_WAITALL) == sizeof request) {
+            m_requests.append(QByteArray(request, sizeof request));
+            ::send(fd, reply.constData(), size_t(reply.size()), MSG_NOSIGNAL);
+        }
+        if (reset) {
+            // A reset throws away what the master has not read yet: it waits
+            // until the test says the reply was taken. A close without
+            // lingering then resets the link.
+            eventually([this] { return m_resetAsked.load(); });
+            const linger abort = {1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        }
+        ::close(fd);
+        if (reset)
+            m_reset = true;
+    }
+
+    int m_listenFd = -1;
+    quint16 m_port = 0;
+    std::atomic<bool> m_resetAsked{false};
+    std::atomic<bool> m_reset{false};
+    QList<QByteArray> m_requests;
+    std::thread m_thread;
+};
+
+TEST_F(TcpDeviceTest, SendsARequestOnceMoreOnANewLinkWhenTheSendMeetsAResetLink)
+{
+    ResettingSlave resetting(hr0Reply, hr1Reply);
+    ASSERT_NE(resetting.port(), 0);
+    TcpDeviceSettings settings = settingsFor(1000, kAlwaysRecentUs);
+    settings.port = resetting.port();
+    TcpDevice device(settings);
+    device.setTrace(&trace);
+    ASSERT_TRUE(device.open());
+    ASSERT_EQ(exchange(device, readHr0, hr0Reply.size()), hr0Reply);
+    resetting.resetFirstLink();
+    ASSERT_TRUE(eventually([&] { return resetting.firstLinkReset(); }));
+
+    // Sent without the look: the send fails on the reset link, and the
+    // request goes out on a new one, traced once.
+    EXPECT_EQ(exchange(device, readHr1, hr1Reply.size()), hr1Reply);
+    EXPECT_TRUE(device.isOpen());
+    EXPECT_EQ(device.connectCount(), 2);
+    trace.flush();
+    EXPECT_EQ(sentFrames(entries), 2);
+    resetting.finish();
+    EXPECT_EQ(resetting.requests(), (QList<QByteArray>{readHr0, readHr1}));
 }
 
 TEST_F(TcpDeviceTest, SendsARequestAgainOnlyOnceWhenTheNewLinkClosesToo)
