@@ -1,7 +1,8 @@
 // The TCP device against the simulated slave (partial and late replies,
 // time-outs, reconnects, the error texts, the trace) and the slave's server
-// side (several connections, stream framing). The e2e tests cover a reply
-// split in two, one that never comes, and a refused connection.
+// side (several connections, stream framing); a small slave of the test's
+// own resets a link between requests. The e2e tests cover a reply split in
+// two, one that never comes, and a refused connection.
 
 #include <gtest/gtest.h>
 
