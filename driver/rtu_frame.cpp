@@ -1,4 +1,5 @@
 #include "rtu_frame.h"
+#include "crc_fold.h"
 
 #include "../tools/tools.h"
 
@@ -106,13 +107,21 @@ constexpr CrcSlices makeCrcSlices()
 
 constexpr CrcSlices Crc = makeCrcSlices();
 
+// Frames from this length on are folded; shorter ones, requests and
+// acknowledgements, are quicker with the tables.
+const unsigned short FoldFromLength = 32;
+
 } // namespace
 
 unsigned short ModbusRTUSlaveCRC16(const unsigned char *data, unsigned short length)
 {
     // high = 0xFF and low = 0xFF to start with.
     unsigned int value = 0xFFFF;
-    // Replies and write requests run to 256 bytes: eight at a time.
+    // Long frames (replies and write requests run to 256 bytes) are folded
+    // without tables where the processor can.
+    if (length >= FoldFromLength && ModbusCrcFoldAvailable())
+        return ModbusCrcFold(data, length, (unsigned short)value);
+    // Eight bytes at a time, then the rest byte by byte.
     while (length >= 8) {
         const unsigned int first = value ^ (data[0] | (unsigned int)(data[1]) << 8);
         value = Crc.slice[7][first & 0xFF] ^ Crc.slice[6][first >> 8] ^ Crc.slice[5][data[2]]
