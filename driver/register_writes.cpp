@@ -59,9 +59,10 @@ bool DriverModbusRtuSlaveOverTcp::writeRegistersFn16(AbstractDeviceInterface *de
     if (!registerWriteFits(address, payload.registers, payload.item))
         return false;
     // The register values go straight into the request.
-    QByteArray request = ModbusRTUSlaveFn16Frame((unsigned char)device->stationId(), address,
-                                                 payload.requestRegisters, payload.wireLength());
-    payload.writeWire(request.data() + Fn16HeaderLength);
+    QByteArray request = ModbusRTUSlaveMultipleWriteFrame(
+        (unsigned char)device->stationId(), FnWriteMultipleRegisters, address,
+        payload.requestRegisters, payload.wireLength());
+    payload.writeWire(request.data() + MultipleWriteHeaderLength);
     ModbusRTUSlaveSealFrame(request);
     return writeExchange(device, request);
 }

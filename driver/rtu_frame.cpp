@@ -111,6 +111,27 @@ constexpr CrcSlices Crc = makeCrcSlices();
 // acknowledgements, are quicker with the tables.
 const unsigned short FoldFromLength = 32;
 
+// The first six bytes of read and multiple-write requests: station,
+// function, start address, quantity, both big-endian.
+void putRequestHead(unsigned char *bytes, unsigned char station, unsigned char function,
+                    unsigned short address, unsigned short quantity)
+{
+    bytes[0] = station;
+    bytes[1] = function;
+    bytes[2] = (unsigned char)(address >> 8);
+    bytes[3] = (unsigned char)(address & 0xFF);
+    bytes[4] = (unsigned char)(quantity >> 8);
+    bytes[5] = (unsigned char)(quantity & 0xFF);
+}
+
+// The CRC of the length bytes of frame, written right after them.
+void putCrc(unsigned char *frame, int length)
+{
+    const unsigned short crc = ModbusRTUSlaveCRC16(frame, (unsigned short)length);
+    frame[length] = (unsigned char)(crc & 0xFF);
+    frame[length + 1] = (unsigned char)(crc >> 8);
+}
+
 } // namespace
 
 unsigned short ModbusRTUSlaveCRC16(const unsigned char *data, unsigned short length)
@@ -151,15 +172,8 @@ RtuReadRequest ModbusRTUSlaveReadRequestFrame(unsigned char station, unsigned ch
 {
     RtuReadRequest frame;
     unsigned char *bytes = reinterpret_cast<unsigned char *>(frame.bytes);
-    bytes[0] = station;
-    bytes[1] = function;
-    bytes[2] = (unsigned char)(address >> 8);
-    bytes[3] = (unsigned char)(address & 0xFF);
-    bytes[4] = (unsigned char)(quantity >> 8);
-    bytes[5] = (unsigned char)(quantity & 0xFF);
-    const unsigned short crc = ModbusRTUSlaveCRC16(bytes, RtuReadRequest::Length - 2);
-    bytes[6] = (unsigned char)(crc & 0xFF);
-    bytes[7] = (unsigned char)(crc >> 8);
+    putRequestHead(bytes, station, function, address, quantity);
+    putCrc(bytes, RtuReadRequest::Length - 2);
     return frame;
 }
 
@@ -183,54 +197,39 @@ QByteArray ModbusRTUSlaveBuildSingleWriteRequest(unsigned char station, unsigned
     return frame;
 }
 
-QByteArray ModbusRTUSlaveBuildMultipleWriteRequest(unsigned char station, unsigned char function,
-                                                   unsigned short address, unsigned short quantity,
-                                                   const QByteArray &data)
-{
-    QByteArray frame;
-    frame.reserve(9 + data.size());
-    frame.append(char(station));
-    frame.append(char(function));
-    appendBigEndianUShort(frame, address);
-    appendBigEndianUShort(frame, quantity);
-    frame.append(char(data.size() & 0xFF));
-    frame.append(data);
-    ModbusRTUSlaveAppendCRC(frame);
-    return frame;
-}
-
-QByteArray ModbusRTUSlaveFn16Frame(unsigned char station, unsigned short address,
-                                   unsigned short count, int dataLength)
+QByteArray ModbusRTUSlaveMultipleWriteFrame(unsigned char station, unsigned char function,
+                                            unsigned short address, unsigned short quantity,
+                                            int dataLength)
 {
     const int crcLength = 2;
-    QByteArray frame(Fn16HeaderLength + dataLength + crcLength, Qt::Uninitialized);
+    QByteArray frame(MultipleWriteHeaderLength + dataLength + crcLength, Qt::Uninitialized);
     unsigned char *bytes = reinterpret_cast<unsigned char *>(frame.data());
-    bytes[0] = station;
-    bytes[1] = FnWriteMultipleRegisters;
-    bytes[2] = (unsigned char)(address >> 8);
-    bytes[3] = (unsigned char)(address & 0xFF);
-    bytes[4] = (unsigned char)(count >> 8);
-    bytes[5] = (unsigned char)(count & 0xFF);
+    putRequestHead(bytes, station, function, address, quantity);
     bytes[6] = (unsigned char)(dataLength & 0xFF);
     return frame;
 }
 
 void ModbusRTUSlaveSealFrame(QByteArray &frame)
 {
-    const int length = frame.size() - 2;
-    unsigned char *bytes = reinterpret_cast<unsigned char *>(frame.data());
-    const unsigned short crc = ModbusRTUSlaveCRC16(bytes, (unsigned short)length);
-    bytes[length] = (unsigned char)(crc & 0xFF);
-    bytes[length + 1] = (unsigned char)(crc >> 8);
+    putCrc(reinterpret_cast<unsigned char *>(frame.data()), frame.size() - 2);
+}
+
+QByteArray ModbusRTUSlaveBuildMultipleWriteRequest(unsigned char station, unsigned char function,
+                                                   unsigned short address, unsigned short quantity,
+                                                   const QByteArray &data)
+{
+    QByteArray frame =
+        ModbusRTUSlaveMultipleWriteFrame(station, function, address, quantity, data.size());
+    memcpy(frame.data() + MultipleWriteHeaderLength, data.constData(), size_t(data.size()));
+    ModbusRTUSlaveSealFrame(frame);
+    return frame;
 }
 
 QByteArray ModbusRTUSlaveBuildFn16Request(unsigned char station, unsigned short address,
                                           unsigned short count, const QByteArray &data)
 {
-    QByteArray frame = ModbusRTUSlaveFn16Frame(station, address, count, data.size());
-    memcpy(frame.data() + Fn16HeaderLength, data.constData(), size_t(data.size()));
-    ModbusRTUSlaveSealFrame(frame);
-    return frame;
+    return ModbusRTUSlaveBuildMultipleWriteRequest(station, FnWriteMultipleRegisters, address, count,
+                                                   data);
 }
 
 bool ModbusRTUSlaveCheckCRC(unsigned char *frame, unsigned int length)

@@ -25,12 +25,13 @@ RtuReadRequest ModbusRTUSlaveReadRequestFrame(unsigned char station, unsigned ch
 // The same frame as a byte array.
 QByteArray ModbusRTUSlaveBuildReadDevicesRequest(unsigned char station, unsigned char function,
                                                  unsigned short address, unsigned short quantity);
-// Function 16 with room for dataLength data bytes: station, 0x10, start,
-// register count, byte count (low 8 bits of dataLength), then the data,
-// which the caller writes at Fn16HeaderLength before sealing the frame.
-QByteArray ModbusRTUSlaveFn16Frame(unsigned char station, unsigned short address,
-                                   unsigned short count, int dataLength);
-const int Fn16HeaderLength = 7;
+// Functions 15 and 16 with room for dataLength data bytes: station,
+// function, start, quantity, byte count (low 8 bits of dataLength), then the
+// data, which the caller writes at MultipleWriteHeaderLength before sealing.
+QByteArray ModbusRTUSlaveMultipleWriteFrame(unsigned char station, unsigned char function,
+                                            unsigned short address, unsigned short quantity,
+                                            int dataLength);
+const int MultipleWriteHeaderLength = 7;
 // Writes the CRC of all bytes but the last two into the last two.
 void ModbusRTUSlaveSealFrame(QByteArray &frame);
 // Function 16: station, 0x10, start, register count, byte count, data, CRC.
