@@ -55,18 +55,16 @@ QByteArray copyReversingGroups(const char *data, int count, int width)
 
 // The data padded with zero bytes to whole groups of `width`, every group
 // reversed, written to out in one pass over the data; width is 2 or 4.
-// Returns the padded length.
-int writePaddedReversingGroups(const QByteArray &data, int width, char *out)
+void writePaddedReversingGroups(const QByteArray &data, int width, char *out)
 {
     const int whole = data.size() - data.size() % width;
     const int rest = data.size() - whole;
     reverseGroupsInto(data.constData(), out, whole, width);
     if (rest == 0)
-        return whole;
+        return;
     char last[4] = {0, 0, 0, 0};
     memcpy(last, data.constData() + whole, size_t(rest));
     reverseGroupsInto(last, out + whole, width, width);
-    return whole + width;
 }
 
 int paddedLength(int size, int width)
@@ -108,14 +106,14 @@ QByteArray toBigEndianULongArray(const QByteArray &data)
     return paddedReversingGroups(data, 4);
 }
 
-int writeBigEndianUShortArray(const QByteArray &data, char *out)
+void writeBigEndianUShortArray(const QByteArray &data, char *out)
 {
-    return writePaddedReversingGroups(data, 2, out);
+    writePaddedReversingGroups(data, 2, out);
 }
 
-int writeBigEndianULongArray(const QByteArray &data, char *out)
+void writeBigEndianULongArray(const QByteArray &data, char *out)
 {
-    return writePaddedReversingGroups(data, 4, out);
+    writePaddedReversingGroups(data, 4, out);
 }
 
 int bigEndianUShortArrayLength(const QByteArray &data)

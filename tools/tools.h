@@ -24,10 +24,9 @@ QByteArray fromBigEndianULongArray(const char *data, int count);
 QByteArray toBigEndianUShortArray(const QByteArray &data);
 // Copy; zero bytes up to a multiple of 4; then each group of four is reversed.
 QByteArray toBigEndianULongArray(const QByteArray &data);
-// The same written to out, which holds the length the two below give; each
-// returns that length.
-int writeBigEndianUShortArray(const QByteArray &data, char *out);
-int writeBigEndianULongArray(const QByteArray &data, char *out);
+// The same written to out, which holds the length the two below give.
+void writeBigEndianUShortArray(const QByteArray &data, char *out);
+void writeBigEndianULongArray(const QByteArray &data, char *out);
 int bigEndianUShortArrayLength(const QByteArray &data);
 int bigEndianULongArrayLength(const QByteArray &data);
 // In place; the length must be even (resp. a multiple of 4).
