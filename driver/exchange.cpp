@@ -40,8 +40,14 @@ bool DriverModbusRtuSlaveOverTcp::exchange(AbstractDeviceInterface *device, cons
 bool DriverModbusRtuSlaveOverTcp::writeExchange(AbstractDeviceInterface *device,
                                                 const QByteArray &request)
 {
+    return writeExchange(device, request.constData(), request.size());
+}
+
+bool DriverModbusRtuSlaveOverTcp::writeExchange(AbstractDeviceInterface *device,
+                                                const char *request, int requestLength)
+{
     // Every write is acknowledged by 8 bytes: 5 checked first, then 3.
     const int acknowledgementRest = 3;
     char reply[ReplyBufferSize];
-    return exchange(device, request.constData(), request.size(), reply, acknowledgementRest);
+    return exchange(device, request, requestLength, reply, acknowledgementRest);
 }

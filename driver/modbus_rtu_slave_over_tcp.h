@@ -152,6 +152,7 @@ private:
     // The exchange of every write request: the reply is the 8-byte
     // acknowledgement (or a 5-byte exception reply).
     bool writeExchange(AbstractDeviceInterface *device, const QByteArray &request);
+    bool writeExchange(AbstractDeviceInterface *device, const char *request, int requestLength);
     // False, with the refusal text naming `item`, when `registers` holding
     // registers from address leave the address space or exceed one write.
     bool registerWriteFits(unsigned short address, quint64 registers, const char *item);

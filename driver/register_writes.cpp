@@ -10,6 +10,9 @@ namespace {
 
 // One write request carries at most this many registers.
 const quint64 MaxWriteRegisters = 123;
+// Padded to whole double words they still fit a request built in place.
+static_assert(MaxWriteRegisters * 2 + 2 <= RtuWriteRequest::MaxDataLength,
+              "the largest register write must fit RtuWriteRequest");
 
 // Registers of whole byte pairs; a trailing odd byte counts only where a
 // payload says so.
@@ -59,12 +62,13 @@ bool DriverModbusRtuSlaveOverTcp::writeRegistersFn16(AbstractDeviceInterface *de
     if (!registerWriteFits(address, payload.registers, payload.item))
         return false;
     // The register values go straight into the request.
-    QByteArray request = ModbusRTUSlaveMultipleWriteFrame(
-        (unsigned char)device->stationId(), FnWriteMultipleRegisters, address,
-        payload.requestRegisters, payload.wireLength());
-    payload.writeWire(request.data() + MultipleWriteHeaderLength);
+    RtuWriteRequest request;
+    ModbusRTUSlaveMultipleWriteFrame(request, (unsigned char)device->stationId(),
+                                     FnWriteMultipleRegisters, address, payload.requestRegisters,
+                                     payload.wireLength());
+    payload.writeWire(request.data());
     ModbusRTUSlaveSealFrame(request);
-    return writeExchange(device, request);
+    return writeExchange(device, request.bytes, request.length);
 }
 
 bool DriverModbusRtuSlaveOverTcp::writeWords(AbstractDeviceInterface *device,

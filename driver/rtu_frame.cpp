@@ -214,6 +214,23 @@ void ModbusRTUSlaveSealFrame(QByteArray &frame)
     putCrc(reinterpret_cast<unsigned char *>(frame.data()), frame.size() - 2);
 }
 
+void ModbusRTUSlaveMultipleWriteFrame(RtuWriteRequest &frame, unsigned char station,
+                                      unsigned char function, unsigned short address,
+                                      unsigned short quantity, int dataLength)
+{
+    Q_ASSERT(dataLength >= 0 && dataLength <= RtuWriteRequest::MaxDataLength);
+    const int crcLength = 2;
+    unsigned char *bytes = reinterpret_cast<unsigned char *>(frame.bytes);
+    putRequestHead(bytes, station, function, address, quantity);
+    bytes[6] = (unsigned char)dataLength;
+    frame.length = MultipleWriteHeaderLength + dataLength + crcLength;
+}
+
+void ModbusRTUSlaveSealFrame(RtuWriteRequest &frame)
+{
+    putCrc(reinterpret_cast<unsigned char *>(frame.bytes), frame.length - 2);
+}
+
 QByteArray ModbusRTUSlaveBuildMultipleWriteRequest(unsigned char station, unsigned char function,
                                                    unsigned short address, unsigned short quantity,
                                                    const QByteArray &data)

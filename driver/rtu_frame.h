@@ -34,6 +34,27 @@ QByteArray ModbusRTUSlaveMultipleWriteFrame(unsigned char station, unsigned char
 const int MultipleWriteHeaderLength = 7;
 // Writes the CRC of all bytes but the last two into the last two.
 void ModbusRTUSlaveSealFrame(QByteArray &frame);
+
+// A multiple-write request as a value, with room for as many data bytes as
+// the byte count can announce: a register write builds one per request, so
+// it lives on the stack.
+struct RtuWriteRequest
+{
+    static constexpr int MaxDataLength = 255;
+    static constexpr int MaxLength = MultipleWriteHeaderLength + MaxDataLength + 2;
+    char bytes[MaxLength];
+    int length;
+
+    char *data() { return bytes + MultipleWriteHeaderLength; }
+};
+// The head of a function-15 or -16 request with room for dataLength data
+// bytes (at most MaxDataLength), which the caller writes at data() before
+// sealing.
+void ModbusRTUSlaveMultipleWriteFrame(RtuWriteRequest &frame, unsigned char station,
+                                      unsigned char function, unsigned short address,
+                                      unsigned short quantity, int dataLength);
+// Writes the CRC of the request's data and head after them.
+void ModbusRTUSlaveSealFrame(RtuWriteRequest &frame);
 // Function 16: station, 0x10, start, register count, byte count, data, CRC.
 QByteArray ModbusRTUSlaveBuildFn16Request(unsigned char station, unsigned short address,
                                           unsigned short count, const QByteArray &data);

@@ -8,6 +8,7 @@
 #include "driver/rtu_frame.h"
 #include "support/frames.h"
 
+#include <cstring>
 #include <random>
 
 namespace {
@@ -79,9 +80,25 @@ TEST(RtuCrc, FoldingContinuesFromAnyRegister)
     }
 }
 
+namespace {
+
+// A multiple-write request built in place, as the register writes build it.
+QByteArray writeRequestInPlace(unsigned char station, unsigned char function, unsigned short address,
+                               unsigned short quantity, const QByteArray &data)
+{
+    RtuWriteRequest frame;
+    ModbusRTUSlaveMultipleWriteFrame(frame, station, function, address, quantity, data.size());
+    memcpy(frame.data(), data.constData(), size_t(data.size()));
+    ModbusRTUSlaveSealFrame(frame);
+    return QByteArray(frame.bytes, frame.length);
+}
+
+} // namespace
+
 TEST(RtuRequests, FieldsAtTheirExtremesAndKnownFrames)
 {
     const QByteArray data300(300, char(0x5A));
+    const QByteArray data255(255, char(0xA5));
     const struct
     {
         QByteArray built;
@@ -94,6 +111,11 @@ TEST(RtuRequests, FieldsAtTheirExtremesAndKnownFrames)
         // The byte count keeps the low 8 bits of the data length.
         {ModbusRTUSlaveBuildFn16Request(3, 0x1234, 150, data300),
          withCrc(hex("03 10 12 34 00 96 2C") + data300)},
+        {writeRequestInPlace(1, 15, 16, 10, hex("CD 01")), hex("01 0F 00 10 00 0A 02 CD 01 72 F8")},
+        // In place the request holds as many bytes as the byte count can say.
+        {writeRequestInPlace(0xF7, 16, 0xFFFF, 0xFFFF, data255),
+         withCrc(hex("F7 10 FF FF FF FF FF") + data255)},
+        {writeRequestInPlace(1, 16, 0, 0, QByteArray()), withCrc(hex("01 10 00 00 00 00 00"))},
     };
     for (const auto &row : rows)
         EXPECT_EQ(toHex(row.built), toHex(row.expected));
