@@ -148,6 +148,11 @@ private:
     // register data are at reply + 3.
     bool requestRegisters(AbstractDeviceInterface *device, const QByteArray &prefix,
                           unsigned short address, quint64 registers, const char *item, char *reply);
+    // count registers (longs: double words) of wire data in the runtime's
+    // order, the first size bytes of them; null for a count of 0 or less.
+    // Written to the storage of the last such result when the runtime no
+    // longer holds it, so that a poll allocates nothing.
+    QByteArray registerResult(const char *wire, int count, bool longs, int size);
 
     // The exchange of every write request: the reply is the 8-byte
     // acknowledgement (or a 5-byte exception reply).
@@ -190,6 +195,8 @@ private:
     QString lastError;
     QString connectionName;
     QMap<unsigned char, ModbusBitSet> validBitAddressesMap;
+    // The last register read's result; see registerResult.
+    QByteArray lastRegisterResult;
 };
 
 extern "C" {

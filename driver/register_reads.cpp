@@ -38,6 +38,24 @@ bool DriverModbusRtuSlaveOverTcp::requestRegisters(AbstractDeviceInterface *devi
     return exchange(device, request.bytes, RtuReadRequest::Length, reply, 2 * int(registers));
 }
 
+QByteArray DriverModbusRtuSlaveOverTcp::registerResult(const char *wire, int count, bool longs,
+                                                       int size)
+{
+    if (count <= 0)
+        return QByteArray();
+    const int converted = count * (longs ? 4 : 2);
+    // While the runtime still holds the last result, writing to it would
+    // copy it first: then a new one is started.
+    if (lastRegisterResult.isDetached())
+        lastRegisterResult.resize(converted);
+    else
+        lastRegisterResult = QByteArray(converted, Qt::Uninitialized);
+    char *out = lastRegisterResult.data();
+    longs ? copyFromBigEndianULongArray(wire, count, out) : copyFromBigEndianUShortArray(wire, count, out);
+    lastRegisterResult.resize(size);
+    return lastRegisterResult;
+}
+
 QByteArray DriverModbusRtuSlaveOverTcp::readWords(AbstractDeviceInterface *device,
                                                   const QByteArray &prefix, unsigned short address,
                                                   int count)
@@ -45,7 +63,7 @@ QByteArray DriverModbusRtuSlaveOverTcp::readWords(AbstractDeviceInterface *devic
     char reply[ReplyBufferSize];
     if (!requestRegisters(device, prefix, address, unsignedCount(count), "word", reply))
         return QByteArray();
-    return fromBigEndianUShortArray(reply + 3, count);
+    return registerResult(reply + 3, count, false, 2 * count);
 }
 
 QByteArray DriverModbusRtuSlaveOverTcp::readDWords(AbstractDeviceInterface *device,
@@ -57,8 +75,8 @@ QByteArray DriverModbusRtuSlaveOverTcp::readDWords(AbstractDeviceInterface *devi
         return QByteArray();
     // High word first: each value's four bytes reverse as a whole. Low word
     // first: only the bytes of each register swap.
-    return highWordFirst ? fromBigEndianULongArray(reply + 3, count)
-                         : fromBigEndianUShortArray(reply + 3, 2 * count);
+    return highWordFirst ? registerResult(reply + 3, count, true, 4 * count)
+                         : registerResult(reply + 3, 2 * count, false, 4 * count);
 }
 
 QByteArray DriverModbusRtuSlaveOverTcp::readBytes(AbstractDeviceInterface *device,
@@ -70,9 +88,7 @@ QByteArray DriverModbusRtuSlaveOverTcp::readBytes(AbstractDeviceInterface *devic
     if (!requestRegisters(device, prefix, address, registers, "byte", reply))
         return QByteArray();
     // Byte k is the low byte of register k/2 when k is even, its high byte when odd.
-    QByteArray bytes = fromBigEndianUShortArray(reply + 3, int(registers));
-    bytes.truncate(count);
-    return bytes;
+    return registerResult(reply + 3, int(registers), false, count);
 }
 
 QByteArray DriverModbusRtuSlaveOverTcp::readIRHRbits(AbstractDeviceInterface *device,

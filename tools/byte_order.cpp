@@ -96,6 +96,18 @@ QByteArray fromBigEndianULongArray(const char *data, int count)
     return copyReversingGroups(data, count, 4);
 }
 
+void copyFromBigEndianUShortArray(const char *data, int count, char *out)
+{
+    if (count > 0)
+        reverseGroupsInto(data, out, 2 * count, 2);
+}
+
+void copyFromBigEndianULongArray(const char *data, int count, char *out)
+{
+    if (count > 0)
+        reverseGroupsInto(data, out, 4 * count, 4);
+}
+
 QByteArray toBigEndianUShortArray(const QByteArray &data)
 {
     return paddedReversingGroups(data, 2);

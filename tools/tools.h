@@ -20,6 +20,9 @@
 QByteArray fromBigEndianUShortArray(const char *data, int count);
 // count 32-bit values in wire order -> 4*count bytes, each group of four reversed.
 QByteArray fromBigEndianULongArray(const char *data, int count);
+// The same written to out, which holds 2*count (resp. 4*count) bytes.
+void copyFromBigEndianUShortArray(const char *data, int count, char *out);
+void copyFromBigEndianULongArray(const char *data, int count, char *out);
 // Copy; an odd length gets one zero byte first; then each pair is swapped.
 QByteArray toBigEndianUShortArray(const QByteArray &data);
 // Copy; zero bytes up to a multiple of 4; then each group of four is reversed.

@@ -51,6 +51,41 @@ TEST(Reads, RequestsAndConversions)
     }
 }
 
+TEST(Reads, ResultsTheRuntimeHoldsStayAsTheyWereRead)
+{
+    // Register reads write their result where the last one was once the
+    // runtime has let go of it: first every result is held while the next
+    // reads run, then each is dropped before the next, sizes going up and down.
+    const struct
+    {
+        Read read;
+        const char *reply; // without CRC
+        const char *result;
+    } steps[] = {
+        {words(HR, 0, 2), "01 03 04 00 0A 00 0B", "0A 00 0B 00"},
+        {words(HR, 0, 2), "01 03 04 00 0C 00 0D", "0C 00 0D 00"},
+        {bits(HR, 0, 15, 2), "01 03 04 80 00 00 01", "03"},
+        {bytes(HR, 0, 3), "01 03 04 22 11 00 33", "11 22 33"},
+        {dwords(HR, 0, 1, true), "01 03 04 12 34 56 78", "78 56 34 12"},
+        {words(HR, 0, 1), "01 03 02 00 01", "01 00"},
+        {words(HR, 0, 3), "01 03 06 00 01 00 02 00 03", "01 00 02 00 03 00"},
+    };
+    Driver driver;
+    ScriptedDevice device;
+    QList<QByteArray> held;
+    for (const auto &step : steps) {
+        device.queueReply(rtu(step.reply));
+        held.append(step.read(driver, device));
+    }
+    for (int i = 0; i < held.size(); ++i)
+        EXPECT_EQ(toHex(held[i]), toHex(hex(steps[i].result))) << "held result " << i;
+    held.clear();
+    for (const auto &step : steps) {
+        device.queueReply(rtu(step.reply));
+        EXPECT_EQ(toHex(step.read(driver, device)), toHex(hex(step.result))) << step.reply;
+    }
+}
+
 TEST(Reads, FunctionCodeByArea)
 {
     const struct

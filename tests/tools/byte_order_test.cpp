@@ -20,6 +20,11 @@ TEST(ByteOrder, FromBigEndian)
         const QByteArray host = row.longs ? fromBigEndianULongArray(wire.constData(), row.count)
                                           : fromBigEndianUShortArray(wire.constData(), row.count);
         EXPECT_EQ(toHex(host), toHex(hex(row.host))) << row.wire << " count " << row.count;
+        // Into a buffer: the same bytes, and not one byte more.
+        QByteArray out(host.size() + 1, char(0xEE));
+        row.longs ? copyFromBigEndianULongArray(wire.constData(), row.count, out.data())
+                  : copyFromBigEndianUShortArray(wire.constData(), row.count, out.data());
+        EXPECT_EQ(toHex(out), toHex(host + char(0xEE))) << row.wire << " count " << row.count;
     }
 }
 
