@@ -1,58 +1,21 @@
 #include "address.h"
 
 #include <cctype>
-#include <cstring>
+#include <utility>
 
 namespace {
 
 const unsigned short MissingNumber = 65535;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(unsigned c) { return c >= '0' && c <= '9'; }
 
-// The address as 8-bit text. Text of ASCII characters only, the usual case,
-// is copied into a buffer on the stack, which is what every ASCII-compatible
-// local codec would give; anything else converts with the local 8-bit codec.
-class EightBitText
-{
-public:
-    explicit EightBitText(const QString &text)
-    {
-        const int n = text.size();
-        const QChar *chars = text.constData();
-        m_ascii = n <= int(sizeof m_buffer);
-        for (int i = 0; m_ascii && i < n; ++i)
-            m_ascii = chars[i].unicode() < 0x80;
-        if (m_ascii) {
-            for (int i = 0; i < n; ++i)
-                m_buffer[i] = char(chars[i].unicode());
-            m_data = m_buffer;
-            m_size = n;
-        } else {
-            m_converted = text.toLocal8Bit();
-            m_data = m_converted.constData();
-            m_size = m_converted.size();
-        }
-    }
-
-    const char *data() const { return m_data; }
-    int size() const { return m_size; }
-    bool ascii() const { return m_ascii; }
-
-private:
-    char m_buffer[64];
-    QByteArray m_converted;
-    const char *m_data = nullptr;
-    int m_size = 0;
-    bool m_ascii = false;
-};
-
-// Letters as the C library's isalpha sees them. ASCII bytes are tested
-// here, since every locale agrees on them; only other bytes ask the locale.
-bool isLetter(unsigned char c)
+// Letters as the C library's isalpha sees them. ASCII is tested here, since
+// every locale agrees on it; only other bytes ask the locale.
+bool isLetter(unsigned c)
 {
     if (c < 0x80)
-        return unsigned((c | 0x20) - 'a') < 26;
-    return isalpha(c) != 0;
+        return ((c | 0x20) - 'a') < 26;
+    return c < 0x100 && isalpha(int(c)) != 0;
 }
 
 // The parts of an address; the prefix is text[0 .. prefixLength).
@@ -64,7 +27,10 @@ struct AddressParts
     unsigned char bit = 0;
 };
 
-AddressParts parseEightBit(const char *text, int n)
+// Parses 8-bit text (Unit = unsigned char) or text known to be ASCII, read
+// straight from the string's UTF-16 units (Unit = ushort).
+template <typename Unit>
+AddressParts parseUnits(const Unit *text, int n)
 {
     AddressParts parts;
     int i = 0;
@@ -76,7 +42,7 @@ AddressParts parseEightBit(const char *text, int n)
     }
     if (i >= n)
         return parts;
-    while (isLetter((unsigned char)text[i])) {
+    while (isLetter(text[i])) {
         parts.prefixLength = ++i;
         if (i == n)
             return parts;
@@ -101,33 +67,91 @@ AddressParts parseEightBit(const char *text, int n)
     return parts;
 }
 
-// The prefix as a byte array. The area names as usually written share
-// static storage, so that a poll's address costs no allocation.
-QByteArray prefixBytes(const char *text, int n)
+// What one pass over the UTF-16 text tells: whether it is all ASCII, and
+// whether SW appears in it, in any case.
+struct TextScan
 {
-    static const QByteArray usual[] = {
-        QByteArrayLiteral("HR"), QByteArrayLiteral("IR"),    QByteArrayLiteral("DI"),
-        QByteArrayLiteral("DO"), QByteArrayLiteral("FN5DO"), QByteArrayLiteral("FN6HR"),
-    };
-    for (const QByteArray &name : usual) {
-        if (name.size() == n && memcmp(name.constData(), text, size_t(n)) == 0)
-            return name;
+    bool ascii = true;
+    bool swapMark = false;
+};
+
+TextScan scan(const ushort *text, int n)
+{
+    TextScan result;
+    for (int i = 0; i < n; ++i) {
+        if (text[i] >= 0x80) {
+            result.ascii = false;
+            return result;
+        }
+        if (i > 0 && (text[i] | 0x20) == 'w' && (text[i - 1] | 0x20) == 's')
+            result.swapMark = true;
     }
-    return QByteArray(text, n);
+    return result;
 }
 
-// SW anywhere, in any case. For ASCII text a plain scan; otherwise Qt's
-// case-insensitive search, whose case folding reaches beyond ASCII.
-bool containsSW(const QString &address, const EightBitText &text)
+// The prefix as a byte array. The area names as usually written share
+// static storage, so that a poll's address costs no allocation.
+template <typename Unit>
+QByteArray prefixBytes(const Unit *text, int n)
 {
-    if (!text.ascii())
-        return address.indexOf(QLatin1String("SW"), 0, Qt::CaseInsensitive) >= 0;
-    const char *data = text.data();
-    for (int i = 0; i + 1 < text.size(); ++i) {
-        if ((data[i] | 0x20) == 's' && (data[i + 1] | 0x20) == 'w')
-            return true;
+    const auto is = [&](const char *name) {
+        for (int i = 0; i < n; ++i) {
+            if (text[i] != Unit(name[i]))
+                return false;
+        }
+        return true;
+    };
+    if (n == 2) {
+        if (is("HR"))
+            return QByteArrayLiteral("HR");
+        if (is("IR"))
+            return QByteArrayLiteral("IR");
+        if (is("DI"))
+            return QByteArrayLiteral("DI");
+        if (is("DO"))
+            return QByteArrayLiteral("DO");
+    } else if (n == 5) {
+        if (is("FN5DO"))
+            return QByteArrayLiteral("FN5DO");
+        if (is("FN6HR"))
+            return QByteArrayLiteral("FN6HR");
     }
-    return false;
+    QByteArray bytes(n, Qt::Uninitialized);
+    for (int i = 0; i < n; ++i)
+        bytes[i] = char(text[i]);
+    return bytes;
+}
+
+// An address split into its parts, with its prefix as bytes and whether SW
+// appears in it.
+struct ParsedAddress
+{
+    AddressParts parts;
+    QByteArray prefix;
+    bool swapMark = false;
+};
+
+ParsedAddress parse(const QString &address)
+{
+    ParsedAddress parsed;
+    const ushort *units = reinterpret_cast<const ushort *>(address.constData());
+    const TextScan text = scan(units, address.size());
+    if (text.ascii) {
+        // ASCII reads the same from its UTF-16 units as from the bytes of
+        // any ASCII-compatible local codec.
+        parsed.parts = parseUnits(units, address.size());
+        parsed.prefix = prefixBytes(units, parsed.parts.prefixLength);
+        parsed.swapMark = text.swapMark;
+        return parsed;
+    }
+    // Anything else converts with the local 8-bit codec and is parsed byte by
+    // byte; SW is found with Qt's case folding, which reaches beyond ASCII.
+    const QByteArray converted = address.toLocal8Bit();
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(converted.constData());
+    parsed.parts = parseUnits(bytes, converted.size());
+    parsed.prefix = prefixBytes(bytes, parsed.parts.prefixLength);
+    parsed.swapMark = address.indexOf(QLatin1String("SW"), 0, Qt::CaseInsensitive) >= 0;
+    return parsed;
 }
 
 } // namespace
@@ -135,22 +159,20 @@ bool containsSW(const QString &address, const EightBitText &text)
 void ModbusRTUSlaveParseAddress(const QString &address, QByteArray &prefix,
                                 unsigned short &number, unsigned char &bit)
 {
-    const EightBitText text(address);
-    const AddressParts parts = parseEightBit(text.data(), text.size());
-    prefix.append(text.data(), parts.prefixLength);
-    number = parts.number;
-    if (parts.hasBit)
-        bit = parts.bit;
+    const ParsedAddress parsed = parse(address);
+    prefix.append(parsed.prefix);
+    number = parsed.parts.number;
+    if (parsed.parts.hasBit)
+        bit = parsed.parts.bit;
 }
 
 DeviceAddress ParseDeviceAddress(const QString &address)
 {
-    DeviceAddress parsed;
-    const EightBitText text(address);
-    const AddressParts parts = parseEightBit(text.data(), text.size());
-    parsed.prefix = prefixBytes(text.data(), parts.prefixLength);
-    parsed.number = parts.number;
-    parsed.bit = parts.bit;
-    parsed.highWordFirst = containsSW(address, text);
-    return parsed;
+    ParsedAddress parsed = parse(address);
+    DeviceAddress result;
+    result.prefix = std::move(parsed.prefix);
+    result.number = parsed.parts.number;
+    result.bit = parsed.parts.bit;
+    result.highWordFirst = parsed.swapMark;
+    return result;
 }

@@ -66,6 +66,21 @@ TEST(AddressParse, Table)
     }
 }
 
+TEST(AddressParse, SwAnywhereInAnyCasePutsTheHighWordFirst)
+{
+    const struct
+    {
+        const char *text;
+        bool highWordFirst;
+    } rows[] = {
+        {"HR100SW", true},  {"hr1sw", true},   {"HR1sW", true},     {"SWHR1", true},
+        {"HR1S W", false},  {"HR1WS", false},  {"HR1S", false},     {"", false},
+        {"W", false},       {"HR1.2sw", true}, {"Ã" "HR1SW", true}, {"Ã" "HR1", false},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(ParseDeviceAddress(QString::fromUtf8(row.text)).highWordFirst, row.highWordFirst) << row.text;
+}
+
 TEST(AddressParse, PrefixIsAppendedAndLongTextsEndCleanly)
 {
     QByteArray prefix("X");
