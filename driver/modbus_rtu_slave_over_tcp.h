@@ -7,7 +7,6 @@
 #include <QRegExp>
 #include <QString>
 #include <functional>
-#include <type_traits>
 
 #include "../settings/abstract_device_interface.h"
 #include "../settings/communicator_command.h"
@@ -128,15 +127,26 @@ private:
     // retry count allows. Returns false when the request ended at once: the
     // link could not be reopened (its error text is set) or attempt()
     // returned false (it has set the error).
+    // The loop is compiled into the caller, so that the device's calls, where
+    // the thread waits for the reply, sit fewer calls deep: after such a
+    // wait every return to a caller of before it is mispredicted.
     template <typename Attempt>
     bool runAttempts(AbstractDeviceInterface *device, Attempt &&attempt)
     {
-        using Closure = typename std::remove_reference<Attempt>::type;
-        return runAttempts(device, &attempt, [](void *f) { return (*static_cast<Closure *>(f))(); });
+        for (int attempts = 0;; ++attempts) {
+            if (!beginAttempt(device))
+                return false;
+            if (!attempt())
+                return false;
+            // The retry count is asked anew after every failed attempt.
+            if (!hasError() || attempts >= device->retryCount())
+                return true;
+        }
     }
-    // The same with the attempt as a plain function and its argument: the
-    // callers' closures are borrowed, never copied or allocated.
-    bool runAttempts(AbstractDeviceInterface *device, void *attempt, bool (*call)(void *));
+    // Before each attempt: the device's delay, the error flag cleared and the
+    // link reopened if it is closed. False, with the error set, when it
+    // cannot be reopened.
+    bool beginAttempt(AbstractDeviceInterface *device);
 
     // Sends the request and receives its reply into reply (257 bytes): the
     // first five bytes, checked, then restLength more, then the CRC test over
