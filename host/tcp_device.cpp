@@ -274,7 +274,9 @@ int TcpDevice::takeAhead(char *data, int maxlen)
     return n;
 }
 
-ssize_t TcpDevice::receiveAhead(qint64 waitMs)
+// Inline in readData: the receive that waits for the reply then sits one
+// call less deep, and each return after the wait is a mispredicted branch.
+inline ssize_t TcpDevice::receiveAhead(qint64 waitMs)
 {
     // A zero receive time-out would wait for ever: no time left is one look.
     if (waitMs <= 0)
