@@ -127,9 +127,10 @@ private:
     // retry count allows. Returns false when the request ended at once: the
     // link could not be reopened (its error text is set) or attempt()
     // returned false (it has set the error).
-    // The loop is compiled into the caller, so that the device's calls, where
-    // the thread waits for the reply, sit fewer calls deep: after such a
-    // wait every return to a caller of before it is mispredicted.
+    // The loop is compiled into its caller, so that the device's calls,
+    // where the thread waits for the reply, sit fewer calls deep: after such
+    // a wait the processor mispredicts every return into a frame from before
+    // it.
     template <typename Attempt>
     bool runAttempts(AbstractDeviceInterface *device, Attempt &&attempt)
     {
