@@ -1,6 +1,7 @@
 // Reads of coils (function 1) and discrete inputs (function 2) as bit arrays.
 
 #include "modbus_rtu_slave_over_tcp.h"
+#include "exchange.h"
 #include "area_prefix.h"
 #include "rtu_frame.h"
 #include "../tools/tools.h"

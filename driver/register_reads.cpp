@@ -1,6 +1,7 @@
 // Reads of holding registers (function 3) and input registers (function 4).
 
 #include "modbus_rtu_slave_over_tcp.h"
+#include "exchange.h"
 #include "area_prefix.h"
 #include "rtu_frame.h"
 #include "../tools/tools.h"

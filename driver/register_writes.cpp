@@ -2,6 +2,7 @@
 // words, double words, bytes, and bits inside registers by read-modify-write.
 
 #include "modbus_rtu_slave_over_tcp.h"
+#include "exchange.h"
 #include "register_payload.h"
 #include "rtu_frame.h"
 #include "../tools/tools.h"
