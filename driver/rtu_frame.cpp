@@ -124,6 +124,17 @@ void putRequestHead(unsigned char *bytes, unsigned char station, unsigned char f
     bytes[5] = (unsigned char)(quantity & 0xFF);
 }
 
+// Function 15 and 16 requests: the request head, then the byte count (the
+// low 8 bits of dataLength); the data follow at MultipleWriteHeaderLength.
+void putMultipleWriteHead(unsigned char *bytes, unsigned char station, unsigned char function,
+                          unsigned short address, unsigned short quantity, int dataLength)
+{
+    putRequestHead(bytes, station, function, address, quantity);
+    bytes[6] = (unsigned char)(dataLength & 0xFF);
+}
+
+const int CrcLength = 2;
+
 // The CRC of the length bytes of frame, written right after them.
 void putCrc(unsigned char *frame, int length)
 {
@@ -173,7 +184,7 @@ RtuReadRequest ModbusRTUSlaveReadRequestFrame(unsigned char station, unsigned ch
     RtuReadRequest frame;
     unsigned char *bytes = reinterpret_cast<unsigned char *>(frame.bytes);
     putRequestHead(bytes, station, function, address, quantity);
-    putCrc(bytes, RtuReadRequest::Length - 2);
+    putCrc(bytes, RtuReadRequest::Length - CrcLength);
     return frame;
 }
 
@@ -197,48 +208,30 @@ QByteArray ModbusRTUSlaveBuildSingleWriteRequest(unsigned char station, unsigned
     return frame;
 }
 
-QByteArray ModbusRTUSlaveMultipleWriteFrame(unsigned char station, unsigned char function,
-                                            unsigned short address, unsigned short quantity,
-                                            int dataLength)
-{
-    const int crcLength = 2;
-    QByteArray frame(MultipleWriteHeaderLength + dataLength + crcLength, Qt::Uninitialized);
-    unsigned char *bytes = reinterpret_cast<unsigned char *>(frame.data());
-    putRequestHead(bytes, station, function, address, quantity);
-    bytes[6] = (unsigned char)(dataLength & 0xFF);
-    return frame;
-}
-
-void ModbusRTUSlaveSealFrame(QByteArray &frame)
-{
-    putCrc(reinterpret_cast<unsigned char *>(frame.data()), frame.size() - 2);
-}
-
 void ModbusRTUSlaveMultipleWriteFrame(RtuWriteRequest &frame, unsigned char station,
                                       unsigned char function, unsigned short address,
                                       unsigned short quantity, int dataLength)
 {
     Q_ASSERT(dataLength >= 0 && dataLength <= RtuWriteRequest::MaxDataLength);
-    const int crcLength = 2;
-    unsigned char *bytes = reinterpret_cast<unsigned char *>(frame.bytes);
-    putRequestHead(bytes, station, function, address, quantity);
-    bytes[6] = (unsigned char)dataLength;
-    frame.length = MultipleWriteHeaderLength + dataLength + crcLength;
+    putMultipleWriteHead(reinterpret_cast<unsigned char *>(frame.bytes), station, function, address,
+                         quantity, dataLength);
+    frame.length = MultipleWriteHeaderLength + dataLength + CrcLength;
 }
 
 void ModbusRTUSlaveSealFrame(RtuWriteRequest &frame)
 {
-    putCrc(reinterpret_cast<unsigned char *>(frame.bytes), frame.length - 2);
+    putCrc(reinterpret_cast<unsigned char *>(frame.bytes), frame.length - CrcLength);
 }
 
 QByteArray ModbusRTUSlaveBuildMultipleWriteRequest(unsigned char station, unsigned char function,
                                                    unsigned short address, unsigned short quantity,
                                                    const QByteArray &data)
 {
-    QByteArray frame =
-        ModbusRTUSlaveMultipleWriteFrame(station, function, address, quantity, data.size());
-    memcpy(frame.data() + MultipleWriteHeaderLength, data.constData(), size_t(data.size()));
-    ModbusRTUSlaveSealFrame(frame);
+    QByteArray frame(MultipleWriteHeaderLength + data.size() + CrcLength, Qt::Uninitialized);
+    unsigned char *bytes = reinterpret_cast<unsigned char *>(frame.data());
+    putMultipleWriteHead(bytes, station, function, address, quantity, data.size());
+    memcpy(bytes + MultipleWriteHeaderLength, data.constData(), size_t(data.size()));
+    putCrc(bytes, frame.size() - CrcLength);
     return frame;
 }
 

@@ -25,15 +25,9 @@ RtuReadRequest ModbusRTUSlaveReadRequestFrame(unsigned char station, unsigned ch
 // The same frame as a byte array.
 QByteArray ModbusRTUSlaveBuildReadDevicesRequest(unsigned char station, unsigned char function,
                                                  unsigned short address, unsigned short quantity);
-// Functions 15 and 16 with room for dataLength data bytes: station,
-// function, start, quantity, byte count (low 8 bits of dataLength), then the
-// data, which the caller writes at MultipleWriteHeaderLength before sealing.
-QByteArray ModbusRTUSlaveMultipleWriteFrame(unsigned char station, unsigned char function,
-                                            unsigned short address, unsigned short quantity,
-                                            int dataLength);
+// Functions 15 and 16: station, function, start, quantity, byte count, then
+// the data from here on.
 const int MultipleWriteHeaderLength = 7;
-// Writes the CRC of all bytes but the last two into the last two.
-void ModbusRTUSlaveSealFrame(QByteArray &frame);
 
 // A multiple-write request as a value, with room for as many data bytes as
 // the byte count can announce: a register write builds one per request, so
