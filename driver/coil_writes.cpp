@@ -8,9 +8,6 @@
 
 namespace {
 
-// The most coils one function-15 request of this driver carries.
-const quint64 MaxWriteCoils = 1976;
-
 // The value field of a function-5 request.
 QByteArray coilValue(bool on)
 {
@@ -20,7 +17,7 @@ QByteArray coilValue(bool on)
 bool coilWriteFits(DriverModbusRtuSlaveOverTcp &driver, unsigned short address, int count)
 {
     const quint64 coils = quint32(count);
-    if (address + coils <= ModbusAddressSpace && coils <= MaxWriteCoils)
+    if (address + coils <= ModbusAddressSpace && coils <= quint64(MaxWriteCoils))
         return true;
     driver.setCommError(QString::asprintf("can't write %d bits to DO%d", count, int(address) + 1));
     return false;
@@ -34,10 +31,16 @@ bool DriverModbusRtuSlaveOverTcp::writeCoils(AbstractDeviceInterface *device,
 {
     if (!coilWriteFits(*this, address, count))
         return false;
-    // The bits go out as given, unused bits of the last byte included.
-    const QByteArray request = ModbusRTUSlaveBuildMultipleWriteRequest(
-        (unsigned char)device->stationId(), FnWriteMultipleCoils, address, (unsigned short)count,
-        bits);
+    // The bits go out as given, unused bits of the last byte included. The
+    // dispatcher fits them to the count; a longer array handed in directly
+    // is cut to what one request can carry.
+    const int dataLength = qMin(bits.size(), MaxRequestDataLength);
+    RtuRequest request;
+    FrameWriter out = ModbusRTUSlaveMultipleWriteHead(request, (unsigned char)device->stationId(),
+                                                      FnWriteMultipleCoils, address,
+                                                      (unsigned short)count, dataLength);
+    out.putBytes(bits.constData(), dataLength);
+    request.length = out.putCrc();
     return writeExchange(device, request);
 }
 
@@ -50,7 +53,7 @@ bool DriverModbusRtuSlaveOverTcp::writeCoilsWithFN5(AbstractDeviceInterface *dev
     // Back to back, no pause; the first failure ends the write and the coils
     // already written stay written.
     for (int i = 0; i < count; ++i) {
-        const QByteArray request = ModbusRTUSlaveBuildSingleWriteRequest(
+        const RtuRequest request = ModbusRTUSlaveSingleWriteRequest(
             (unsigned char)device->stationId(), FnWriteSingleCoil, (unsigned short)(address + i),
             coilValue(bitOrZero(bits, i)));
         if (!writeExchange(device, request))

@@ -5,8 +5,8 @@
 
 namespace {
 
-// Prefix formats by data type code (0 bit, 1 byte, 2 word, 3 double word);
-// other codes get no description.
+// Prefix formats indexed by data type, BitData to DoubleWordData; other
+// types get no description.
 const char *const ReadPrefixes[] = {" (read %d bit(s) from %d-", " (read %d byte(s) from %d-",
                                     " (read %d word(s) from %d-", " (read %d dword(s) from %d-"};
 const char *const WritePrefixes[] = {" (write %d bit to %d-", " (write %d byte to %d-",
@@ -16,7 +16,7 @@ QString describe(const char *const prefixes[], unsigned char station,
                  const CommunicatorCommand &command)
 {
     const int type = command.dataType();
-    if (type < 0 || type > 3)
+    if (type < BitData || type > DoubleWordData)
         return QString();
     return QString::asprintf(prefixes[type], command.count(), int(station)) + command.address()
            + QLatin1Char(')');

@@ -21,7 +21,7 @@ bool DriverModbusRtuSlaveOverTcp::writeWordWithFN6(AbstractDeviceInterface *devi
 {
     if (!registerWriteFits(address, quint64(wireValue.size()) / RegisterBytes, "word"))
         return false;
-    const QByteArray request = ModbusRTUSlaveBuildSingleWriteRequest(
+    const RtuRequest request = ModbusRTUSlaveSingleWriteRequest(
         (unsigned char)device->stationId(), FnWriteSingleRegister, address, wireValue);
     return writeExchange(device, request);
 }

@@ -1,5 +1,7 @@
 #include "modbus_rtu_slave_over_tcp.h"
 
+#include "rtu_frame.h"
+
 #include <QtGlobal>
 
 namespace {
@@ -8,9 +10,6 @@ const QString VERSION_STRING = QStringLiteral("1.0.0");
 
 const int TotalSize = 278528;
 const int SupportedCommunicationFlags = 0x100;
-// Registers per function 3/4 request, and bits per function 1/2 request.
-const int BlockAccessSize = 125;
-const int BitBlockAccessSize = 2008;
 
 // Each driver registers its database connection under a name of its own,
 // drawn from the framework's (unseeded) generator.
@@ -68,9 +67,9 @@ int DriverModbusRtuSlaveOverTcp::supportedCommunicationFlags() { return Supporte
 
 void DriverModbusRtuSlaveOverTcp::setDebugMode(bool on) { debugMode = on; }
 
-int DriverModbusRtuSlaveOverTcp::getBlockAccessSize() { return BlockAccessSize; }
+int DriverModbusRtuSlaveOverTcp::getBlockAccessSize() { return MaxReadRegisters; }
 
-int DriverModbusRtuSlaveOverTcp::getBitBlockAccessSize() { return BitBlockAccessSize; }
+int DriverModbusRtuSlaveOverTcp::getBitBlockAccessSize() { return MaxReadBits; }
 
 bool DriverModbusRtuSlaveOverTcp::hasError() { return commError; }
 

@@ -15,6 +15,7 @@
 #include "bitset/modbus_bit_set.h"
 
 struct RegisterPayload;
+struct RtuRequest;
 
 // Modbus RTU master over the runtime's byte link. One object serves one
 // runtime; it is called from one thread at a time.
@@ -127,10 +128,6 @@ private:
     // retry count allows. Returns false when the request ended at once: the
     // link could not be reopened (its error text is set) or attempt()
     // returned false (it has set the error).
-    // The loop is compiled into its caller, so that the device's calls,
-    // where the thread waits for the reply, sit fewer calls deep: after such
-    // a wait the processor mispredicts every return into a frame from before
-    // it.
     template <typename Attempt>
     bool runAttempts(AbstractDeviceInterface *device, Attempt &&attempt)
     {
@@ -152,11 +149,14 @@ private:
     // Sends the request and receives its reply into reply (257 bytes): the
     // first five bytes, checked, then restLength more, then the CRC test over
     // all 5 + restLength bytes. Sets the error and handles the link on failure.
-    bool exchange(AbstractDeviceInterface *device, const char *request, int requestLength,
-                  char *reply, int restLength);
+    bool exchange(AbstractDeviceInterface *device, const RtuRequest &request, char *reply,
+                  int restLength);
+    // The exchange of every write request: the reply is the 8-byte
+    // acknowledgement (or a 5-byte exception reply).
+    bool writeExchange(AbstractDeviceInterface *device, const RtuRequest &request);
     // One function 3 or 4 request for `registers` registers after the limit
     // check; `item` names the unit in the refusal text. On success the
-    // register data are at reply + 3.
+    // reply holds the register data after its head.
     bool requestRegisters(AbstractDeviceInterface *device, const QByteArray &prefix,
                           unsigned short address, quint64 registers, const char *item, char *reply);
     // count registers (longs: double words) of wire data in the runtime's
@@ -165,10 +165,6 @@ private:
     // longer holds it, so that a poll allocates nothing.
     QByteArray registerResult(const char *wire, int count, bool longs, int size);
 
-    // The exchange of every write request: the reply is the 8-byte
-    // acknowledgement (or a 5-byte exception reply).
-    bool writeExchange(AbstractDeviceInterface *device, const QByteArray &request);
-    bool writeExchange(AbstractDeviceInterface *device, const char *request, int requestLength);
     // False, with the refusal text naming `item`, when `registers` holding
     // registers from address leave the address space or exceed one write.
     bool registerWriteFits(unsigned short address, quint64 registers, const char *item);

@@ -8,16 +8,6 @@
 
 namespace {
 
-// Data type codes of the runtime's requests.
-enum ReadDataType : unsigned {
-    TypeBit = 0,
-    TypeByte = 1,
-    TypeWord = 2,
-    TypeDoubleWord = 3,
-    TypeBlock = 5,
-    TypeSecondBit = 6
-};
-
 // Bit reads of coils and discrete inputs; the leading letters decide, so DOX
 // counts as DO here.
 bool isCoilOrInputPrefix(const QByteArray &prefix)
@@ -59,19 +49,19 @@ bool readOnce(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInterface *devi
               const CommunicatorCommand &command, const DeviceAddress &at, QByteArray &result)
 {
     const int count = command.count();
-    switch (unsigned(command.dataType())) {
-    case TypeBit:
-    case TypeSecondBit:
+    switch (command.dataType()) {
+    case BitData:
+    case SecondBitData:
         result = readBitItems(driver, device, at, count);
         return true;
-    case TypeByte:
-    case TypeBlock:
+    case ByteData:
+    case BlockData:
         result = readByteItems(driver, device, at, count);
         return true;
-    case TypeWord:
+    case WordData:
         result = driver.readWords(device, at.prefix, at.number, count);
         return true;
-    case TypeDoubleWord:
+    case DoubleWordData:
         result = driver.readDWords(device, at.prefix, at.number, count, at.highWordFirst);
         return true;
     default:

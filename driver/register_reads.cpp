@@ -1,14 +1,11 @@
 // Reads of holding registers (function 3) and input registers (function 4).
 
 #include "modbus_rtu_slave_over_tcp.h"
-#include "exchange.h"
 #include "area_prefix.h"
 #include "rtu_frame.h"
 #include "../tools/tools.h"
 
 namespace {
-
-const quint64 MaxReadRegisters = 125;
 
 // HR and FN6HR read holding registers; every other area reads input registers.
 unsigned char registerReadFunction(const QByteArray &prefix)
@@ -16,6 +13,15 @@ unsigned char registerReadFunction(const QByteArray &prefix)
     const bool holding =
         area_prefix::startsWith(prefix, "HR") || area_prefix::startsWith(prefix, "FN6HR");
     return holding ? FnReadHoldingRegisters : FnReadInputRegisters;
+}
+
+// The register data of a reply, after station, function and byte count,
+// which the exchange has checked.
+const char *registerData(const char *reply)
+{
+    FrameReader in(reply);
+    in.take(ReadReplyHeadLength);
+    return in.take(0);
 }
 
 // Counts arrive as int; a negative one is taken as the huge unsigned number it
@@ -28,15 +34,15 @@ bool DriverModbusRtuSlaveOverTcp::requestRegisters(AbstractDeviceInterface *devi
                                                    const QByteArray &prefix, unsigned short address,
                                                    quint64 registers, const char *item, char *reply)
 {
-    if (address + registers > ModbusAddressSpace || registers > MaxReadRegisters) {
+    if (address + registers > ModbusAddressSpace || registers > quint64(MaxReadRegisters)) {
         setCommError(QString::asprintf("can't read any %s from %s%d", item, prefix.constData(),
                                        int(address) + 1));
         return false;
     }
-    const RtuReadRequest request = ModbusRTUSlaveReadRequestFrame(
+    const RtuRequest request = ModbusRTUSlaveReadRequest(
         (unsigned char)device->stationId(), registerReadFunction(prefix), address,
         (unsigned short)registers);
-    return exchange(device, request.bytes, RtuReadRequest::Length, reply, 2 * int(registers));
+    return exchange(device, request, reply, 2 * int(registers));
 }
 
 QByteArray DriverModbusRtuSlaveOverTcp::registerResult(const char *wire, int count, bool longs,
@@ -64,7 +70,7 @@ QByteArray DriverModbusRtuSlaveOverTcp::readWords(AbstractDeviceInterface *devic
     char reply[ReplyBufferSize];
     if (!requestRegisters(device, prefix, address, unsignedCount(count), "word", reply))
         return QByteArray();
-    return registerResult(reply + 3, count, false, 2 * count);
+    return registerResult(registerData(reply), count, false, 2 * count);
 }
 
 QByteArray DriverModbusRtuSlaveOverTcp::readDWords(AbstractDeviceInterface *device,
@@ -76,8 +82,9 @@ QByteArray DriverModbusRtuSlaveOverTcp::readDWords(AbstractDeviceInterface *devi
         return QByteArray();
     // High word first: each value's four bytes reverse as a whole. Low word
     // first: only the bytes of each register swap.
-    return highWordFirst ? registerResult(reply + 3, count, true, 4 * count)
-                         : registerResult(reply + 3, 2 * count, false, 4 * count);
+    const char *data = registerData(reply);
+    return highWordFirst ? registerResult(data, count, true, 4 * count)
+                         : registerResult(data, 2 * count, false, 4 * count);
 }
 
 QByteArray DriverModbusRtuSlaveOverTcp::readBytes(AbstractDeviceInterface *device,
@@ -89,7 +96,7 @@ QByteArray DriverModbusRtuSlaveOverTcp::readBytes(AbstractDeviceInterface *devic
     if (!requestRegisters(device, prefix, address, registers, "byte", reply))
         return QByteArray();
     // Byte k is the low byte of register k/2 when k is even, its high byte when odd.
-    return registerResult(reply + 3, int(registers), false, count);
+    return registerResult(registerData(reply), int(registers), false, count);
 }
 
 QByteArray DriverModbusRtuSlaveOverTcp::readIRHRbits(AbstractDeviceInterface *device,

@@ -2,18 +2,15 @@
 // words, double words, bytes, and bits inside registers by read-modify-write.
 
 #include "modbus_rtu_slave_over_tcp.h"
-#include "exchange.h"
 #include "register_payload.h"
 #include "rtu_frame.h"
 #include "../tools/tools.h"
 
 namespace {
 
-// One write request carries at most this many registers.
-const quint64 MaxWriteRegisters = 123;
-// Padded to whole double words they still fit a request built in place.
-static_assert(MaxWriteRegisters * 2 + 2 <= RtuWriteRequest::MaxDataLength,
-              "the largest register write must fit RtuWriteRequest");
+// Padded to whole double words the largest write still fits one request.
+static_assert(MaxWriteRegisters * 2 + 2 <= MaxRequestDataLength,
+              "the largest register write must fit RtuRequest");
 
 // Registers of whole byte pairs; a trailing odd byte counts only where a
 // payload says so.
@@ -50,7 +47,7 @@ RegisterPayload bytePayload(const QByteArray &data)
 bool DriverModbusRtuSlaveOverTcp::registerWriteFits(unsigned short address, quint64 registers,
                                                     const char *item)
 {
-    if (address + registers <= ModbusAddressSpace && registers <= MaxWriteRegisters)
+    if (address + registers <= ModbusAddressSpace && registers <= quint64(MaxWriteRegisters))
         return true;
     setCommError(QString::asprintf("can't write any %s to HR%d", item, int(address) + 1));
     return false;
@@ -63,13 +60,14 @@ bool DriverModbusRtuSlaveOverTcp::writeRegistersFn16(AbstractDeviceInterface *de
     if (!registerWriteFits(address, payload.registers, payload.item))
         return false;
     // The register values go straight into the request.
-    RtuWriteRequest request;
-    ModbusRTUSlaveMultipleWriteFrame(request, (unsigned char)device->stationId(),
-                                     FnWriteMultipleRegisters, address, payload.requestRegisters,
-                                     payload.wireLength());
-    payload.writeWire(request.data());
-    ModbusRTUSlaveSealFrame(request);
-    return writeExchange(device, request.bytes, request.length);
+    const int dataLength = payload.wireLength();
+    RtuRequest request;
+    FrameWriter out = ModbusRTUSlaveMultipleWriteHead(request, (unsigned char)device->stationId(),
+                                                      FnWriteMultipleRegisters, address,
+                                                      payload.requestRegisters, dataLength);
+    payload.writeWire(out.reserve(dataLength));
+    request.length = out.putCrc();
+    return writeExchange(device, request);
 }
 
 bool DriverModbusRtuSlaveOverTcp::writeWords(AbstractDeviceInterface *device,

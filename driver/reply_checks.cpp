@@ -18,7 +18,8 @@ bool DriverModbusRtuSlaveOverTcp::checkMinADU(AbstractDeviceInterface *device, c
         device->close();
         return false;
     }
-    const unsigned char station = (unsigned char)reply[0];
+    FrameReader head(reply);
+    const unsigned char station = head.takeByte();
     if (station != (unsigned char)device->stationId()) {
         // A foreign station answered; the link itself is fine.
         setCommError(QString::asprintf("invalid slave id:%d", station));
@@ -29,14 +30,17 @@ bool DriverModbusRtuSlaveOverTcp::checkMinADU(AbstractDeviceInterface *device, c
 
 bool DriverModbusRtuSlaveOverTcp::checkException(const char *reply, unsigned char function)
 {
-    const unsigned char answered = (unsigned char)reply[1];
+    FrameReader head(reply);
+    head.takeByte(); // the station, checked by checkMinADU
+    const unsigned char answered = head.takeByte();
     if (answered == function)
         return true;
     if (answered == (function | FnExceptionFlag)) {
+        const unsigned char code = head.takeByte();
         unsigned char frame[MinReplyLength];
         memcpy(frame, reply, MinReplyLength);
         if (ModbusRTUSlaveCheckCRC(frame, MinReplyLength))
-            setCommError(QString::asprintf("exception code:0x%02X", (unsigned char)reply[2]));
+            setCommError(QString::asprintf("exception code:0x%02X", code));
         else
             setCommError(QStringLiteral("CRC error"));
         return false;

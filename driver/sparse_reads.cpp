@@ -4,6 +4,7 @@
 
 #include "modbus_rtu_slave_over_tcp.h"
 #include "device_delay.h"
+#include "rtu_frame.h"
 #include "../tools/tools.h"
 
 #include <QVector>
@@ -18,10 +19,9 @@ struct DriverModbusRtuSlaveOverTcp::SparseArea
 namespace {
 
 const int BITS_PER_BYTE = 8;
-const int ADDRESS_SPACE_BITS = 65536;
 // A longer read would only revisit the 16-bit address space, whose bits it
 // has already covered; it is refused instead of allocating for it.
-const int MAX_SPARSE_BYTES = ADDRESS_SPACE_BITS / BITS_PER_BYTE;
+const int MAX_SPARSE_BYTES = int(ModbusAddressSpace / BITS_PER_BYTE);
 
 // Consecutive configured addresses: the first address, the position of its
 // bit in the result and the number of bits.

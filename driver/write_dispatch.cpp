@@ -22,128 +22,75 @@ struct WriteRequest
 
 using Driver = DriverModbusRtuSlaveOverTcp;
 
-// The write transactions, one per data type and area.
-enum class WriteTransaction {
-    None,
-    DoubleWords,
-    DoubleWordsWithFN6,
-    Words,
-    WordsWithFN6,
-    Bytes,
-    BytesWithFN6,
-    RegisterBitsWithFN6,
-    CoilsWithFN5,
-    Coils,
-    RegisterBits
-};
-
-// Runs the transaction on the request. The calls are direct, so that the
-// transaction is compiled into the dispatcher and the request waits for its
-// reply fewer calls deep.
-bool perform(Driver &d, WriteTransaction transaction, const WriteRequest &r)
+// One row per data type and area prefix (compared over its own length without
+// regard to case): the transaction that serves it. The first matching row of
+// the data type wins.
+struct WriteRoute
 {
-    switch (transaction) {
-    case WriteTransaction::DoubleWords:
-        return d.writeDWords(r.device, r.number, r.data, r.highWordFirst);
-    case WriteTransaction::DoubleWordsWithFN6:
-        return d.writeDWordsWithFN6(r.device, r.number, r.data, r.highWordFirst);
-    case WriteTransaction::Words:
-        return d.writeWords(r.device, r.number, r.data);
-    case WriteTransaction::WordsWithFN6:
-        return d.writeWordsWithFN6(r.device, r.number, r.data);
-    case WriteTransaction::Bytes:
-        return d.writeBytes(r.device, r.number, r.data);
-    case WriteTransaction::BytesWithFN6:
-        return d.writeBytesWithFN6(r.device, r.number, r.data);
-    case WriteTransaction::RegisterBitsWithFN6:
-        return d.writeHRbitWithFN6(r.device, r.number, r.bit, r.data, r.count);
-    case WriteTransaction::CoilsWithFN5:
-        return d.writeCoilsWithFN5(r.device, r.number, r.data, r.count);
-    case WriteTransaction::Coils:
-        return d.writeCoils(r.device, r.number, r.data, r.count);
-    case WriteTransaction::RegisterBits:
-        return d.writeHRbit(r.device, r.number, r.bit, r.data, r.count);
-    case WriteTransaction::None:
-        break;
-    }
-    return false;
-}
-
-// An area prefix, compared over its own length without regard to case, and
-// the transaction it selects.
-struct PrefixRoute
-{
+    DataType type;
     const char *prefix;
-    WriteTransaction transaction;
+    bool (*transaction)(Driver &, const WriteRequest &);
 };
 
-const PrefixRoute DoubleWordRoutes[] = {
-    {"HR", WriteTransaction::DoubleWords},
-    {"FN6HR", WriteTransaction::DoubleWordsWithFN6},
+const WriteRoute WriteRoutes[] = {
+    {BitData, "FN6HR", [](Driver &d, const WriteRequest &r) {
+         return d.writeHRbitWithFN6(r.device, r.number, r.bit, r.data, r.count); }},
+    {BitData, "FN5DO", [](Driver &d, const WriteRequest &r) {
+         return d.writeCoilsWithFN5(r.device, r.number, r.data, r.count); }},
+    {BitData, "DO", [](Driver &d, const WriteRequest &r) {
+         return d.writeCoils(r.device, r.number, r.data, r.count); }},
+    {BitData, "HR", [](Driver &d, const WriteRequest &r) {
+         return d.writeHRbit(r.device, r.number, r.bit, r.data, r.count); }},
+    {ByteData, "HR", [](Driver &d, const WriteRequest &r) {
+         return d.writeBytes(r.device, r.number, r.data); }},
+    {ByteData, "FN6HR", [](Driver &d, const WriteRequest &r) {
+         return d.writeBytesWithFN6(r.device, r.number, r.data); }},
+    {WordData, "HR", [](Driver &d, const WriteRequest &r) {
+         return d.writeWords(r.device, r.number, r.data); }},
+    {WordData, "FN6HR", [](Driver &d, const WriteRequest &r) {
+         return d.writeWordsWithFN6(r.device, r.number, r.data); }},
+    {DoubleWordData, "HR", [](Driver &d, const WriteRequest &r) {
+         return d.writeDWords(r.device, r.number, r.data, r.highWordFirst); }},
+    {DoubleWordData, "FN6HR", [](Driver &d, const WriteRequest &r) {
+         return d.writeDWordsWithFN6(r.device, r.number, r.data, r.highWordFirst); }},
 };
 
-const PrefixRoute WordRoutes[] = {
-    {"HR", WriteTransaction::Words},
-    {"FN6HR", WriteTransaction::WordsWithFN6},
-};
-
-const PrefixRoute ByteRoutes[] = {
-    {"HR", WriteTransaction::Bytes},
-    {"FN6HR", WriteTransaction::BytesWithFN6},
-};
-
-// FN6HR and FN5DO before DO and HR.
-const PrefixRoute BitRoutes[] = {
-    {"FN6HR", WriteTransaction::RegisterBitsWithFN6},
-    {"FN5DO", WriteTransaction::CoilsWithFN5},
-    {"DO", WriteTransaction::Coils},
-    {"HR", WriteTransaction::RegisterBits},
-};
-
-// The transactions of one data type and the text for a prefix that fits none.
-struct TypeRoutes
-{
-    const PrefixRoute *begin;
-    const PrefixRoute *end;
-    const char *noRoute;
-};
-
-template <size_t N>
-TypeRoutes routes(const PrefixRoute (&table)[N], const char *noRoute)
-{
-    return TypeRoutes{table, table + N, noRoute};
-}
-
-// False for data types no write supports.
-bool routesForType(unsigned type, TypeRoutes &result)
+// The data type whose rows serve a write of type (the second bit kind writes
+// as bits, blocks as bytes) and the item it names in the refusal text; false
+// for data types no write supports.
+bool routedType(int type, DataType &routed, const char *&item)
 {
     switch (type) {
-    case 0:
-    case 6:
-        result = routes(BitRoutes, "can't write any bit to %1");
+    case BitData:
+    case SecondBitData:
+        routed = BitData;
+        item = "bit";
         return true;
-    case 1:
-    case 5:
-        result = routes(ByteRoutes, "can't write any byte to %1");
+    case ByteData:
+    case BlockData:
+        routed = ByteData;
+        item = "byte";
         return true;
-    case 2:
-        result = routes(WordRoutes, "can't write any word to %1");
+    case WordData:
+        routed = WordData;
+        item = "word";
         return true;
-    case 3:
-        result = routes(DoubleWordRoutes, "can't write any double word to %1");
+    case DoubleWordData:
+        routed = DoubleWordData;
+        item = "double word";
         return true;
     default:
         return false;
     }
 }
 
-WriteTransaction findTransaction(const TypeRoutes &routes, const QByteArray &prefix)
+const WriteRoute *findRoute(DataType type, const QByteArray &prefix)
 {
-    for (const PrefixRoute *route = routes.begin; route != routes.end; ++route) {
-        if (area_prefix::startsWith(prefix, route->prefix))
-            return route->transaction;
+    for (const WriteRoute &route : WriteRoutes) {
+        if (route.type == type && area_prefix::startsWith(prefix, route.prefix))
+            return &route;
     }
-    return WriteTransaction::None;
+    return nullptr;
 }
 
 } // namespace
@@ -156,25 +103,25 @@ bool DriverModbusRtuSlaveOverTcp::write(AbstractDeviceInterface *device,
 
     const QString address = command.address();
     const DeviceAddress at = ParseDeviceAddress(address);
-    const unsigned type = unsigned(command.dataType());
 
     bool result = false;
     const bool ranToTheEnd = runAttempts(device, [&]() {
         result = false;
-        TypeRoutes routes;
-        if (!routesForType(type, routes)) {
+        DataType type;
+        const char *item;
+        if (!routedType(command.dataType(), type, item)) {
             setCommError(QStringLiteral("unsupported data type: ") + address);
             return false;
         }
-        const WriteTransaction transaction = findTransaction(routes, at.prefix);
-        if (transaction == WriteTransaction::None) {
+        const WriteRoute *route = findRoute(type, at.prefix);
+        if (!route) {
             // Counts as a failed attempt: retried like one.
-            setCommError(QString::fromLatin1(routes.noRoute).arg(address));
+            setCommError(QStringLiteral("can't write any %1 to %2").arg(QLatin1String(item), address));
             return true;
         }
         const WriteRequest request{device, at.number, at.bit, ToSafeData(command, data),
                                    command.count(), at.highWordFirst};
-        result = perform(*this, transaction, request);
+        result = route->transaction(*this, request);
         return true;
     });
     if (!ranToTheEnd)

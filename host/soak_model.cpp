@@ -291,7 +291,7 @@ QString describeFailure(const Request &request, int station)
 {
     static const char *const kReadUnits[] = {"bit(s)", "byte(s)", "word(s)", "dword(s)"};
     static const char *const kWriteUnits[] = {"bit", "byte", "word", "dword"};
-    if (request.dataType < TypeBit || request.dataType > TypeDWord)
+    if (request.dataType < BitData || request.dataType > DoubleWordData)
         return QString();
     return QStringLiteral(" (%1 %2 %3 %4 %5-%6)")
         .arg(request.write ? QLatin1String("write") : QLatin1String("read"))
@@ -400,23 +400,23 @@ Request RequestGenerator::readRegisters(Shape shape, Table table, bool fn6)
     int registers = 0;
     switch (shape) {
     case Shape::Words:
-        request.dataType = TypeWord;
+        request.dataType = WordData;
         request.count = countUpTo(kMaxReadRegisters);
         registers = request.count;
         break;
     case Shape::DWords:
-        request.dataType = TypeDWord;
+        request.dataType = DoubleWordData;
         request.count = countUpTo(kMaxReadDWords);
         request.highWordFirst = chance(0.5);
         registers = 2 * request.count;
         break;
     case Shape::Bytes:
-        request.dataType = chance(0.2) ? TypeBlock : TypeByte;
+        request.dataType = chance(0.2) ? BlockData : ByteData;
         request.count = countUpTo(kMaxReadBytes);
         registers = (request.count + 1) / 2;
         break;
     default: // Shape::RegisterBits
-        request.dataType = chance(0.2) ? TypeSecondBit : TypeBit;
+        request.dataType = chance(0.2) ? SecondBitData : BitData;
         request.bit = uniform(0, kBitsPerRegister - 1);
         request.count = countUpTo(kMaxReadRegisters * kBitsPerRegister - request.bit);
         registers = registersForBits(request.bit, request.count);
@@ -440,7 +440,7 @@ Request RequestGenerator::readBits(Table table, bool fn5)
     Request request;
     request.table = table;
     request.shape = Shape::Bits;
-    request.dataType = chance(0.2) ? TypeSecondBit : TypeBit;
+    request.dataType = chance(0.2) ? SecondBitData : BitData;
     request.count = countUpTo(kMaxReadBits);
     request.start = uniform(0, windowOf(m_layout, table) - request.count);
     const char *area = table == Table::DiscreteInputs ? "DI" : fn5 ? "FN5DO" : "DO";
@@ -454,7 +454,7 @@ Request RequestGenerator::readSparse(Table table, bool fn5)
     Request request;
     request.table = table;
     request.shape = Shape::SparseBytes;
-    request.dataType = chance(0.2) ? TypeBlock : TypeByte;
+    request.dataType = chance(0.2) ? BlockData : ByteData;
     request.count = countUpTo(kMaxSparseBytes);
     request.start = uniform(0, windowOf(m_layout, table) - 8 * request.count);
     const char *area = table == Table::DiscreteInputs ? "DI" : fn5 ? "FN5DO" : "DO";
@@ -474,26 +474,26 @@ Request RequestGenerator::writeRegisters(Shape shape, bool fn6)
     int bytes = 0;
     switch (shape) {
     case Shape::Words:
-        request.dataType = TypeWord;
+        request.dataType = WordData;
         request.count = fn6 ? uniform(1, kMaxOneByOneRegisters) : countUpTo(kMaxWriteRegisters);
         registers = request.count;
         bytes = 2 * request.count;
         break;
     case Shape::DWords:
-        request.dataType = TypeDWord;
+        request.dataType = DoubleWordData;
         request.count = fn6 ? uniform(1, kMaxOneByOneRegisters / 2) : countUpTo(kMaxWriteDWords);
         request.highWordFirst = chance(0.5);
         registers = 2 * request.count;
         bytes = 4 * request.count;
         break;
     case Shape::Bytes:
-        request.dataType = chance(0.2) ? TypeBlock : TypeByte;
+        request.dataType = chance(0.2) ? BlockData : ByteData;
         request.count = fn6 ? uniform(1, 2 * kMaxOneByOneRegisters) : countUpTo(kMaxWriteBytes);
         registers = (request.count + 1) / 2;
         bytes = request.count;
         break;
     default: // Shape::RegisterBits
-        request.dataType = chance(0.2) ? TypeSecondBit : TypeBit;
+        request.dataType = chance(0.2) ? SecondBitData : BitData;
         request.bit = uniform(0, kBitsPerRegister - 1);
         request.count = countUpTo((fn6 ? kMaxOneByOneRegisters / 2 : kMaxWriteRegisters) * kBitsPerRegister
                                   - request.bit);
@@ -524,7 +524,7 @@ Request RequestGenerator::writeCoils(bool fn5)
     request.table = Table::Coils;
     request.shape = Shape::Bits;
     request.oneByOne = fn5;
-    request.dataType = chance(0.2) ? TypeSecondBit : TypeBit;
+    request.dataType = chance(0.2) ? SecondBitData : BitData;
     request.count = fn5 ? uniform(1, kMaxOneByOneCoils) : countUpTo(kMaxWriteCoils);
     request.start = uniform(0, m_layout.coils - request.count);
     // Bits beyond the count in the last byte are random too: nobody may use them.

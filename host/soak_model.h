@@ -12,6 +12,8 @@
 // their known bits only.
 
 #include <QByteArray>
+
+#include "settings/data_type.h"
 #include <QString>
 #include <cstdint>
 #include <random>
@@ -32,7 +34,6 @@ enum class Shape {
 };
 
 // The runtime's data type codes.
-enum DataType { TypeBit = 0, TypeByte = 1, TypeWord = 2, TypeDWord = 3, TypeBlock = 5, TypeSecondBit = 6 };
 
 struct Request
 {
@@ -40,7 +41,7 @@ struct Request
     bool write = false;
     Table table = Table::HoldingRegisters;
     Shape shape = Shape::Words;
-    int dataType = TypeWord;
+    int dataType = WordData;
     int count = 1;       // items of the data type
     int start = 0;       // zero-based register, coil or input
     int bit = 0;         // bit offset inside the first register

@@ -3,9 +3,10 @@
 
 #include <QString>
 
+#include "data_type.h"
+
 // One request of the runtime: what kind of items, how many, and where.
-// Data type codes: 0 bit, 1 byte, 2 word, 3 double word, 4 64-bit item,
-// 5 block of bytes, 6 bit of the second kind.
+// The data type is one of the codes of DataType (data_type.h).
 class CommunicatorCommand
 {
 public:

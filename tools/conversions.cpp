@@ -12,15 +12,6 @@
 
 namespace {
 
-// Data type codes of a request (see CommunicatorCommand).
-enum DataTypeCode {
-    BitData = 0,
-    ByteData = 1,
-    WordData = 2,
-    DoubleWordData = 3,
-    BlockData = 5,
-};
-
 // ExpandBitsToBytes makes one byte per requested bit. No bit array of this
 // driver comes near this many bits; a larger count is cut here so that a
 // nonsensical count cannot allocate gigabytes.

@@ -8,17 +8,17 @@ int GetSafeDataLen(const CommunicatorCommand &command)
     // type wraps instead of overflowing a signed int.
     const unsigned int count = unsigned(command.count());
     switch (command.dataType()) {
-    case 0: // bit
-    case 6: // bit, second kind
+    case BitData:
+    case SecondBitData:
         return int(NumOfBitsToNumOfBytes(0, count));
-    case 1: // byte
-    case 5: // block
+    case ByteData:
+    case BlockData:
         return int(count);
-    case 2: // word
+    case WordData:
         return int(2u * count);
-    case 3: // double word
+    case DoubleWordData:
         return int(4u * count);
-    case 4: // 64-bit item
+    case Long64Data:
         return int(8u * count);
     default:
         return 0;

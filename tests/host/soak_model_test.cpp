@@ -30,10 +30,10 @@ Request request(Table table, Shape shape, int start, int count, bool write = fal
     r.count = count;
     r.bit = bit;
     r.highWordFirst = swapped;
-    r.dataType = shape == Shape::Words                                  ? TypeWord
-                 : shape == Shape::DWords                               ? TypeDWord
-                 : shape == Shape::Bytes || shape == Shape::SparseBytes ? TypeByte
-                                                                        : TypeBit;
+    r.dataType = shape == Shape::Words                                  ? WordData
+                 : shape == Shape::DWords                               ? DoubleWordData
+                 : shape == Shape::Bytes || shape == Shape::SparseBytes ? ByteData
+                                                                        : BitData;
     return r;
 }
 
@@ -157,11 +157,11 @@ TEST(SoakErrors, KnownTextsAreTheDriverTextsWithTheRequestDescription)
     Request coil = request(Coils, Shape::Bits, 16, 1, true);
     coil.address = QStringLiteral("FN5DO17");
     Request secondBit = coil;
-    secondBit.dataType = TypeSecondBit;
+    secondBit.dataType = SecondBitData;
     Request dwords = request(HR, Shape::DWords, 39, 2, true);
     dwords.address = QStringLiteral("hr40");
     Request block = request(HR, Shape::Bytes, 0, 4);
-    block.dataType = TypeBlock;
+    block.dataType = BlockData;
     block.address = QStringLiteral("HR1");
     const struct { const Request *request; int station; const char *text; bool known; const char *key; } cases[] = {
         {&read, 1, "packet loss (read 10 word(s) from 1-HR100)", true, "packet loss"},

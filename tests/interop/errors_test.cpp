@@ -23,10 +23,10 @@ TEST_F(Interop, FailuresGiveTheReasonAndTheRequest)
         const char *error;
     };
     const FailureCase cases[] = {
-        {kStation1, false, Word, "HR400", 2, "exception code:0x02 (read 2 word(s) from 1-HR400)"},
-        {kStation2, true, Bit, "FN5DO401", 1, "exception code:0x02 (write 1 bit to 2-FN5DO401)"},
-        {kSilentStation, false, DWord, "IR5SW", 1, "PLC no response (read 1 dword(s) from 3-IR5SW)"},
-        {kSilentStation, true, Word, "FN6HR151", 1, "PLC no response (write 1 word to 3-FN6HR151)"},
+        {kStation1, false, WordData, "HR400", 2, "exception code:0x02 (read 2 word(s) from 1-HR400)"},
+        {kStation2, true, BitData, "FN5DO401", 1, "exception code:0x02 (write 1 bit to 2-FN5DO401)"},
+        {kSilentStation, false, DoubleWordData, "IR5SW", 1, "PLC no response (read 1 dword(s) from 3-IR5SW)"},
+        {kSilentStation, true, WordData, "FN6HR151", 1, "PLC no response (write 1 word to 3-FN6HR151)"},
     };
     constexpr int kTimeoutMs = 300;
     for (const FailureCase &c : cases) {
@@ -44,7 +44,7 @@ TEST_F(Interop, FailuresGiveTheReasonAndTheRequest)
             EXPECT_GE(clock.elapsed(), 2 * kTimeoutMs - 20);
             EXPECT_EQ(link.device.connectCount(), 2);
         } else { // the exception reply was taken whole: the link serves the next request
-            EXPECT_EQ(read(link, Word, 1, "HR1"), registerData(peer(c.station, "read-hr", 0, {1}), false));
+            EXPECT_EQ(read(link, WordData, 1, "HR1"), registerData(peer(c.station, "read-hr", 0, {1}), false));
             EXPECT_EQ(link.device.connectCount(), 1);
         }
     }

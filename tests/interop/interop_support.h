@@ -22,9 +22,6 @@
 #include "settings/communicator_command.h"
 #include "settings/driver_interface.h"
 
-// Data type codes of CommunicatorCommand.
-enum DataType { Bit = 0, Byte = 1, Word = 2, DWord = 3, Block = 5, Bit2 = 6 };
-
 // The slave serves stations 1 and 2, kTableSize registers and bits in each
 // table (past them: exception 2), and leaves station 3 unanswered.
 constexpr int kStation1 = 1, kStation2 = 2, kSilentStation = 3;

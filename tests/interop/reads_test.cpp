@@ -21,22 +21,22 @@ const char *const kReadCommand[] = {"", "read-co", "read-di", "read-hr", "read-i
 TEST_F(Interop, ReadsAgreeWithPymodbus)
 {
     const ReadCase cases[] = {
-        {kStation1, Word, "HR7", 10, {{3, 6, 10}}},
-        {kStation1, Word, "FN6HR40", 4, {{3, 39, 4}}},
-        {kStation1, Word, "ir250", 20, {{4, 249, 20}}},
-        {kStation1, DWord, "HR100", 3, {{3, 99, 6}}},
-        {kStation1, DWord, "HR100SW", 3, {{3, 99, 6}}},
-        {kStation2, DWord, "hr3sw", 2, {{3, 2, 4}}},
-        {kStation1, Byte, "HR50", 5, {{3, 49, 3}}},
-        {kStation1, Block, "IR11", 4, {{4, 10, 2}}},
-        {kStation1, Bit, "HR20.5", 40, {{3, 19, 3}}},
-        {kStation1, Bit2, "IR30.7", 9, {{4, 29, 1}}},
-        {kStation1, Bit, "DO1", 10, {{1, 0, 10}}},
-        {kStation1, Bit2, "FN5DO5", 3, {{1, 4, 3}}},
-        {kStation2, Bit, "DI1", 20, {{2, 0, 20}}},
-        {kStation1, Byte, "DI1", 5, {{2, 0, 8}, {2, 10, 2}, {2, 19, 1}, {2, 24, 16}}, 0},
-        {kStation1, Block, "DO1", 3, {{1, 0, 4}, {1, 6, 1}, {1, 8, 16}}, 0},
-        {kStation2, Byte, "DI1", 2, {{2, 4, 8}}, 0},
+        {kStation1, WordData, "HR7", 10, {{3, 6, 10}}},
+        {kStation1, WordData, "FN6HR40", 4, {{3, 39, 4}}},
+        {kStation1, WordData, "ir250", 20, {{4, 249, 20}}},
+        {kStation1, DoubleWordData, "HR100", 3, {{3, 99, 6}}},
+        {kStation1, DoubleWordData, "HR100SW", 3, {{3, 99, 6}}},
+        {kStation2, DoubleWordData, "hr3sw", 2, {{3, 2, 4}}},
+        {kStation1, ByteData, "HR50", 5, {{3, 49, 3}}},
+        {kStation1, BlockData, "IR11", 4, {{4, 10, 2}}},
+        {kStation1, BitData, "HR20.5", 40, {{3, 19, 3}}},
+        {kStation1, SecondBitData, "IR30.7", 9, {{4, 29, 1}}},
+        {kStation1, BitData, "DO1", 10, {{1, 0, 10}}},
+        {kStation1, SecondBitData, "FN5DO5", 3, {{1, 4, 3}}},
+        {kStation2, BitData, "DI1", 20, {{2, 0, 20}}},
+        {kStation1, ByteData, "DI1", 5, {{2, 0, 8}, {2, 10, 2}, {2, 19, 1}, {2, 24, 16}}, 0},
+        {kStation1, BlockData, "DO1", 3, {{1, 0, 4}, {1, 6, 1}, {1, 8, 16}}, 0},
+        {kStation2, ByteData, "DI1", 2, {{2, 4, 8}}, 0},
     };
     for (const ReadCase &c : cases) {
         SCOPED_TRACE(testing::Message() << "station " << c.station << " type " << c.type << " " << c.address << " x"
@@ -59,9 +59,9 @@ TEST_F(Interop, ReadsAgreeWithPymodbus)
         } else {
             expected = registerData(peer(c.station, kReadCommand[r.function], r.address, {r.quantity}),
                                     address.endsWith("SW", Qt::CaseInsensitive));
-            if (c.type == Bit || c.type == Bit2)
+            if (c.type == BitData || c.type == SecondBitData)
                 expected = packBits(bitsOf(expected, address.section('.', 1).toInt(), c.count));
-            else if (c.type == Byte || c.type == Block)
+            else if (c.type == ByteData || c.type == BlockData)
                 expected.truncate(c.count);
         }
         Link link(port(), c.station);

@@ -24,19 +24,19 @@ struct WriteCase
 TEST_F(Interop, WritesReadBackThroughPymodbusAndTheDriver)
 {
     const WriteCase cases[] = {
-        {kStation1, Word, "HR152", 5, "hr", 151, 5, {16}},
-        {kStation1, DWord, "HR160", 2, "hr", 159, 4, {16}},
-        {kStation1, DWord, "HR170SW", 2, "hr", 169, 4, {16}},
-        {kStation1, Byte, "HR180", 5, "hr", 179, 3, {16}},
-        {kStation1, Block, "HR185", 4, "hr", 184, 2, {16}},
-        {kStation1, Word, "FN6HR200", 3, "hr", 199, 3, {6, 6, 6}},
-        {kStation1, Byte, "FN6HR220", 3, "hr", 219, 2, {6, 6}},
-        {kStation2, DWord, "fn6hr212sw", 1, "hr", 211, 2, {6, 6}},
+        {kStation1, WordData, "HR152", 5, "hr", 151, 5, {16}},
+        {kStation1, DoubleWordData, "HR160", 2, "hr", 159, 4, {16}},
+        {kStation1, DoubleWordData, "HR170SW", 2, "hr", 169, 4, {16}},
+        {kStation1, ByteData, "HR180", 5, "hr", 179, 3, {16}},
+        {kStation1, BlockData, "HR185", 4, "hr", 184, 2, {16}},
+        {kStation1, WordData, "FN6HR200", 3, "hr", 199, 3, {6, 6, 6}},
+        {kStation1, ByteData, "FN6HR220", 3, "hr", 219, 2, {6, 6}},
+        {kStation2, DoubleWordData, "fn6hr212sw", 1, "hr", 211, 2, {6, 6}},
         // bits inside registers: a read, then the registers written back
-        {kStation1, Bit, "HR231.14", 4, "hr", 230, 2, {3, 16}},
-        {kStation1, Bit2, "FN6HR241.15", 2, "hr", 240, 2, {3, 6, 6}},
-        {kStation1, Bit, "DO301", 10, "co", 300, 10, {15}},
-        {kStation2, Bit2, "FN5DO350", 3, "co", 349, 3, {5, 5, 5}},
+        {kStation1, BitData, "HR231.14", 4, "hr", 230, 2, {3, 16}},
+        {kStation1, SecondBitData, "FN6HR241.15", 2, "hr", 240, 2, {3, 6, 6}},
+        {kStation1, BitData, "DO301", 10, "co", 300, 10, {15}},
+        {kStation2, SecondBitData, "FN5DO350", 3, "co", 349, 3, {5, 5, 5}},
     };
     std::mt19937 random(0x77e2u);
     for (const WriteCase &c : cases) {
@@ -56,7 +56,7 @@ TEST_F(Interop, WritesReadBackThroughPymodbusAndTheDriver)
             for (int i = 1; i <= c.span; ++i)
                 after[size_t(i)] ^= 1;
             data = packBits(target());
-        } else if (c.type == Bit || c.type == Bit2) {
+        } else if (c.type == BitData || c.type == SecondBitData) {
             const int offset = address.section('.', 1).toInt();
             for (int j = offset; j < offset + c.count; ++j)
                 after[size_t(1 + j / 16)] ^= 1 << (j % 16);
@@ -65,7 +65,7 @@ TEST_F(Interop, WritesReadBackThroughPymodbusAndTheDriver)
             for (int i = 1; i <= c.span; ++i)
                 after[size_t(i)] ^= 0xFFFF;
             data = registerData(target(), address.endsWith("SW", Qt::CaseInsensitive));
-            if (c.type == Byte && c.count % 2 == 1) { // the last register's high-order byte becomes 0
+            if (c.type == ByteData && c.count % 2 == 1) { // the last register's high-order byte becomes 0
                 data.chop(1);
                 after[size_t(c.span)] &= 0xFF;
             }
