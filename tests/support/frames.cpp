@@ -10,15 +10,20 @@ QString toHex(const QByteArray &bytes)
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
-unsigned short bitwiseCrc16(const QByteArray &bytes)
+unsigned short bitwiseCrc16(const char *data, int length)
 {
     unsigned short crc = 0xFFFF;
-    for (char byte : bytes) {
-        crc ^= (unsigned char)byte;
+    for (int i = 0; i < length; ++i) {
+        crc ^= (unsigned char)data[i];
         for (int bit = 0; bit < 8; ++bit)
             crc = (crc & 1) ? (unsigned short)((crc >> 1) ^ 0xA001) : (unsigned short)(crc >> 1);
     }
     return crc;
+}
+
+unsigned short bitwiseCrc16(const QByteArray &bytes)
+{
+    return bitwiseCrc16(bytes.constData(), bytes.size());
 }
 
 QByteArray withCrc(const QByteArray &frame)

@@ -11,7 +11,9 @@
 QByteArray hex(const char *text);
 // bytes -> "01 03 00 63", upper case, one blank between bytes.
 QString toHex(const QByteArray &bytes);
-// Modbus CRC-16 computed bit by bit (reflected 0xA001, initial 0xFFFF).
+// Modbus CRC-16 computed bit by bit (reflected 0xA001, initial 0xFFFF): the
+// oracle of the tests and fuzz targets, independent of the product's tables.
+unsigned short bitwiseCrc16(const char *data, int length);
 unsigned short bitwiseCrc16(const QByteArray &bytes);
 // The frame with its CRC appended, low byte first.
 QByteArray withCrc(const QByteArray &frame);

@@ -1,7 +1,7 @@
 // The valid bit address map built from the tag table: which rows count, for
 // which station and area, and at which zero-based address.
 
-#include "database_fixture.h"
+#include "support/database_fixture.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Where the project database is found, device strings to HMI ports, and the
 // link and default station lookups on real database files.
 
-#include "database_fixture.h"
+#include "support/database_fixture.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // The runtime's read end to end: routing by data type and prefix (seen in the
 // request frames), attempts, reconnects and the final description.
 
-#include "database_fixture.h"
+#include "support/database_fixture.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // result. The map is filled through the driver's inserts in ascending order,
 // which is the order a load leaves it in.
 
-#include "database_fixture.h"
+#include "support/database_fixture.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The one-time database gate: opening read-only, its three states, its error
 // texts, retries of a failed load and a map that is never reloaded.
 
-#include "database_fixture.h"
+#include "support/database_fixture.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The write dispatcher: choice of transaction by data type and area prefix,
 // data fitted to the command, retries and the final description.
 
-#include "database_fixture.h"
+#include "support/database_fixture.h"
 #include "support/station_replies.h"
 
 namespace {
