@@ -2,6 +2,9 @@
 
 #include "rtu_frame.h"
 
+#include <QMutex>
+#include <QSet>
+#include <QSqlDatabase>
 #include <QtGlobal>
 
 namespace {
@@ -11,14 +14,43 @@ const QString VERSION_STRING = QStringLiteral("1.0.0");
 const int TotalSize = 278528;
 const int SupportedCommunicationFlags = 0x100;
 
-// Each driver registers its database connection under a name of its own,
-// drawn from the framework's (unseeded) generator.
-QString randomConnectionName()
+// Names of the database connections that live drivers hold.
+QSet<QString> &heldConnectionNames()
 {
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    return QString::number(qrand());
-    QT_WARNING_POP
+    static QSet<QString> names;
+    return names;
+}
+
+QMutex &connectionNamesLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
+// Each driver registers its database connection under a name of its own,
+// the decimal text of a number from the framework's generator. The generator
+// is seeded per thread, so the first drivers of two threads draw the same
+// number; and a connection belongs to the thread that registered it. The
+// draw is repeated while another live driver holds the name or the SQL layer
+// already knows it.
+QString takeConnectionName()
+{
+    QMutexLocker locker(&connectionNamesLock());
+    QString name;
+    do {
+        QT_WARNING_PUSH
+        QT_WARNING_DISABLE_DEPRECATED
+        name = QString::number(qrand());
+        QT_WARNING_POP
+    } while (heldConnectionNames().contains(name) || QSqlDatabase::contains(name));
+    heldConnectionNames().insert(name);
+    return name;
+}
+
+void releaseConnectionName(const QString &name)
+{
+    QMutexLocker locker(&connectionNamesLock());
+    heldConnectionNames().remove(name);
 }
 
 } // namespace
@@ -30,11 +62,16 @@ DriverModbusRtuSlaveOverTcp::DriverModbusRtuSlaveOverTcp()
       validBitAddressesLoaded(false),
       bitAddressRegExp(QStringLiteral("^(\\d+)-((?:FN5)?DO|DI)(\\d+)"), Qt::CaseInsensitive,
                        QRegExp::RegExp),
-      connectionName(randomConnectionName())
+      connectionName(takeConnectionName())
 {
 }
 
-DriverModbusRtuSlaveOverTcp::~DriverModbusRtuSlaveOverTcp() = default;
+DriverModbusRtuSlaveOverTcp::~DriverModbusRtuSlaveOverTcp()
+{
+    // The connection stays registered with the SQL layer, which keeps its
+    // name from being drawn again.
+    releaseConnectionName(connectionName);
+}
 
 int DriverModbusRtuSlaveOverTcp::totalSize() { return TotalSize; }
 

@@ -10,6 +10,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -185,4 +186,24 @@ TEST_F(GateTest, BrokenFilesGiveTheGateTextsAndStayAsTheyWere)
         EXPECT_EQ(contents(path), before) << "the driver never writes the project database";
     }
     EXPECT_TRUE(device.events.isEmpty());
+}
+
+TEST_F(GateTest, DriversOnTwoThreadsEachReadThroughAConnectionOfTheirOwn)
+{
+    writeProject(projectOnCom2({"DI1"}));
+    // The generator is seeded per thread: each thread's first driver draws
+    // the same number, and the first thread's connection stays registered
+    // after its driver is gone.
+    for (int thread = 0; thread < 2; ++thread) {
+        QString failure;
+        std::thread([&failure] {
+            DriverModbusRtuSlaveOverTcp threadDriver;
+            ScriptedDevice threadDevice;
+            answerEveryRead(threadDevice);
+            threadDriver.read(&threadDevice, CommunicatorCommand(WordData, 1, QStringLiteral("HR1")));
+            if (threadDriver.hasError())
+                failure = threadDriver.getLastError();
+        }).join();
+        EXPECT_EQ(failure, QString()) << "thread " << thread;
+    }
 }
