@@ -14,17 +14,19 @@ const QString VERSION_STRING = QStringLiteral("1.0.0");
 const int TotalSize = 278528;
 const int SupportedCommunicationFlags = 0x100;
 
-// Names of the database connections that live drivers hold.
+// Names of the database connections that live drivers hold. Never
+// destroyed: the framework deletes the plug-in's instance while the process
+// ends, after the static objects of this library are gone.
 QSet<QString> &heldConnectionNames()
 {
-    static QSet<QString> names;
-    return names;
+    static QSet<QString> *names = new QSet<QString>;
+    return *names;
 }
 
 QMutex &connectionNamesLock()
 {
-    static QMutex lock;
-    return lock;
+    static QMutex *lock = new QMutex;
+    return *lock;
 }
 
 // Each driver registers its database connection under a name of its own,
