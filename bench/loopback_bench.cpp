@@ -45,9 +45,9 @@
 
 #include "loopback_masters.h"
 
-#include "host/driver_plugin.h"
-#include "host/project_db.h"
-#include "host/sim_slave.h"
+#include "host/runtime/driver_plugin.h"
+#include "host/runtime/project_db.h"
+#include "host/sim/sim_slave.h"
 #include "settings/driver_interface.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "host/frame_trace.h"
+#include "host/device/frame_trace.h"
 #include "settings/driver_interface.h"
 
 namespace loopback {

@@ -11,7 +11,7 @@
 #include <chrono>
 #include <vector>
 
-#include "host/tcp_device.h"
+#include "host/device/tcp_device.h"
 #include "settings/communicator_command.h"
 
 class DriverInterface;

@@ -23,7 +23,7 @@
 #include <sys/resource.h>
 
 #include "driver/modbus_rtu_slave_over_tcp.h"
-#include "host/process_memory.h"
+#include "host/runtime/process_memory.h"
 #include "support/project_files.h"
 
 namespace {

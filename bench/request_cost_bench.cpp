@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "driver/modbus_rtu_slave_over_tcp.h"
-#include "host/sim_slave_core.h"
+#include "host/sim/sim_slave_core.h"
 #include "support/project_files.h"
 
 namespace {

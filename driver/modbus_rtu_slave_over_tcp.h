@@ -162,7 +162,8 @@ private:
     // count registers (longs: double words) of wire data in the runtime's
     // order, the first size bytes of them; null for a count of 0 or less.
     // Written to the storage of the last such result when the runtime no
-    // longer holds it, so that a poll allocates nothing.
+    // longer holds it, so that a poll allocates nothing (allocations per
+    // request: bench/request_cost_bench.cpp).
     QByteArray registerResult(const char *wire, int count, bool longs, int size);
 
     // False, with the refusal text naming `item`, when `registers` holding

@@ -15,42 +15,20 @@
 //   address       1 byte length, then the address text in UTF-8
 //   the rest      the device's replies (fuzz_device.h)
 
-#include <QCoreApplication>
-#include <cstdint>
-#include <cstdio>
-#include <memory>
-
 #include "driver/modbus_rtu_slave_over_tcp.h"
 #include "fuzz_device.h"
-#include "fuzz_input.h"
-#include "fuzz_project.h"
-#include "fuzz_support.h"
+#include "support/project_files.h"
 
-namespace {
-
-DriverModbusRtuSlaveOverTcp *driver = nullptr;
-
-QList<TagRow> projectTags()
-{
-    QList<TagRow> rows;
-    for (const char *address : {"DI1", "DI2", "DI3", "DI9", "DI16", "DI17", "DO1", "DO2", "DO8",
-                                "FN5DO4", "do20", "2-DI5", "2-DO5", "HR100", "1-DI40"})
-        rows.append(TagRow{QString::fromLatin1(address), 1});
-    return rows;
-}
-
-} // namespace
+static DriverModbusRtuSlaveOverTcp *driver = nullptr;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***argv)
 {
     startApplication((*argv)[0]);
-    {
-        ProjectDatabase project;
-        project.write(1, projectTags());
-    }
+    const QStringList tags = {"DI1", "DI2", "DI3", "DI9", "DI16", "DI17", "DO1", "DO2", "DO8", "FN5DO4", "do20",
+                              "2-DI5", "2-DO5", "HR100", "1-DI40"};
+    FUZZ_CHECK(writeProjectDatabase(projectDatabasePath(), projectOnCom2(tags)), "the project cannot be written");
     driver = new DriverModbusRtuSlaveOverTcp;
-    FUZZ_CHECK(driver->readDB(QStringLiteral("COM2")), "the project does not load: %s",
-               qPrintable(driver->getLastError()));
+    FUZZ_CHECK(driver->readDB("COM2"), "the project does not load: %s", qPrintable(driver->getLastError()));
     return 0;
 }
 
@@ -67,29 +45,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
     const QString address = QString::fromUtf8(input.take(input.byte()));
 
     FuzzDevice device(input, station);
-    device.setRetryCount(retries);
+    device.retries = retries;
     device.setFailingWrite(failingWrite);
-    device.setOpen(!(operation & 0x02));
-    device.setOpenFails(operation & 0x04);
+    device.opened = !(operation & 0x02);
+    device.openFails = operation & 0x04;
     const CommunicatorCommand command(dataType, count, address);
-
     if (operation & 0x01) {
         const bool ok = driver->write(&device, command, data);
-        FUZZ_CHECK(ok == !driver->hasError(), "write of %s returned %s with the error flag %s",
-                   qPrintable(address), ok ? "true" : "false", driver->hasError() ? "set" : "clear");
+        FUZZ_CHECK(ok == !driver->hasError(), "write of %s returned %d with the error flag %d", qPrintable(address), ok,
+                   driver->hasError());
     } else {
         const QByteArray result = driver->read(&device, command);
         FUZZ_CHECK(!driver->hasError() || result.isEmpty(), "a failed read of %s returned %d bytes",
                    qPrintable(address), result.size());
     }
-    if (fuzzTrace())
-        fprintf(stderr, "%s %s, %d requests: %s\n", (operation & 0x01) ? "write" : "read",
-                qPrintable(address), device.writes(),
-                driver->hasError() ? qPrintable(driver->getLastError()) : "ok");
-    FUZZ_CHECK(!driver->hasError() || !driver->getLastError().isEmpty(),
-               "a failed request without an error text");
-    // A request ends with at most one request description appended.
-    FUZZ_CHECK(driver->getLastError().size() < 4096, "an error text of %d characters",
-               driver->getLastError().size());
+    // A failed request has an error text, with at most one request description appended.
+    FUZZ_CHECK(!driver->hasError() || !driver->getLastError().isEmpty(), "a failed request without an error text");
+    FUZZ_CHECK(driver->getLastError().size() < 4096, "an error text of %d characters", driver->getLastError().size());
     return 0;
 }

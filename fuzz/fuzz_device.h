@@ -1,8 +1,8 @@
 #ifndef FUZZ_DEVICE_H
 #define FUZZ_DEVICE_H
 
-// A device whose replies come from the fuzz input. Every readData takes one
-// control byte and then the bytes it delivers:
+// The tests' scripted device with replies from the fuzz input. Every
+// readData takes one control byte and then the bytes it delivers:
 //
 //   control & 0x03 == 0x03   the link fails: -1, nothing delivered
 //   control & 0x03 == 0x02   nothing came: 0
@@ -22,52 +22,30 @@
 // and every read stays inside the 257-byte receive buffer, counted from
 // where the first read of the reply went. Before delivering, a read fills
 // all maxlen bytes it was offered, so that AddressSanitizer sees a buffer
-// that is shorter than the driver claims.
+// that is shorter than the driver claims. Opening, the link state, the
+// station and the retries are the scripted device's.
 
-#include <QByteArray>
-#include <memory>
+#include "fuzz_support.h"
+#include "support/scripted_device.h"
 
-#include "fuzz_input.h"
-#include "settings/abstract_device_interface.h"
-#include "settings/drv_dev_setting.h"
-
-class FuzzDevice : public AbstractDeviceInterface
+class FuzzDevice : public ScriptedDevice
 {
 public:
-    FuzzDevice(FuzzInput &input, int station);
-    ~FuzzDevice() override;
+    FuzzDevice(FuzzInput &input, int station) : ScriptedDevice(station), m_input(input) {}
 
     int readData(char *data, int maxlen) override;
     int writeData(const char *data, int len) override;
-    bool open() override;
-    void close() override;
-    DeviceSetting *deviceSetting() const override;
-    bool isOpen() const override { return m_open; }
-    int retryCount() const override { return m_retries; }
-    int stationId() const override { return m_station; }
-    unsigned long delayTime() const override { return 0; }
-    QString errorString() const override;
 
-    void setRetryCount(int retries) { m_retries = retries; }
-    void setOpen(bool open) { m_open = open; }
-    void setOpenFails(bool fails) { m_openFails = fails; }
     // The n-th write (counting from 1) sends one byte less than asked; 0: none.
     void setFailingWrite(int n) { m_failingWrite = n; }
 
-    int writes() const { return m_writes; }
-
 private:
     FuzzInput &m_input;
-    int m_station;
-    int m_retries = 0;
-    bool m_open = true;
-    bool m_openFails = false;
     int m_failingWrite = 0;
     int m_writes = 0;
-    QByteArray m_request;      // the last request written
-    QByteArray m_reply;        // bytes delivered since then
+    QByteArray m_request;          // the last request written
+    QByteArray m_reply;            // bytes delivered since then
     char *m_replyBuffer = nullptr; // where the first read of the reply went
-    std::unique_ptr<DeviceSetting> m_setting;
 };
 
 #endif // FUZZ_DEVICE_H

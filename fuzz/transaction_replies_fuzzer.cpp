@@ -2,7 +2,7 @@
 // the input.
 //
 // Input layout (big-endian numbers):
-//   transaction   1 byte, modulo the table below
+//   transaction   1 byte, modulo the 18 of the switch below
 //   area prefix   1 byte, modulo the prefix table
 //   address       2 bytes, zero-based register or coil number
 //   count         4 bytes, signed
@@ -11,131 +11,60 @@
 //   station       1 byte
 //   failing write 1 byte: that write (from 1) sends a byte less; 0 none
 //   data length   2 bytes, then the data the write transactions get, fitted
-//                 as the dispatcher fits it (dispatcherData)
+//                 as the write dispatcher fits it (fitted below)
 //   map entries   1 byte n, then n times: kind (0x01 DO else DI, 0x02 for
 //                 the next station) and a 2-byte address; the configured
 //                 addresses the sparse reads consult
 //   the rest      the device's replies (fuzz_device.h)
 
-#include <QCoreApplication>
-#include <QVector>
-#include <algorithm>
-#include <cstdint>
-#include <cstdio>
+#include <set>
 
 #include "driver/modbus_rtu_slave_over_tcp.h"
 #include "fuzz_device.h"
-#include "fuzz_input.h"
-#include "fuzz_support.h"
 #include "tools/tools.h"
 
 namespace {
 
-enum Transaction {
-    ReadWords, ReadDWords, ReadBytes, ReadIRHRbits, ReadDIDOs, ReadBytesFromDI, ReadBytesFromDO,
-    WriteWords, WriteDWords, WriteBytes, WriteHRbit, WriteWordWithFN6, WriteWordsWithFN6,
-    WriteBytesWithFN6, WriteDWordsWithFN6, WriteHRbitWithFN6, WriteCoils, WriteCoilsWithFN5,
-    TransactionCount
-};
+const char *const Prefixes[] = {"HR", "hr", "FN6HR", "fn6hr", "IR", "DI", "DO", "FN5DO", "fn5do", "HRX", "XY", "", "F",
+                                "FN6"};
 
-const char *const Prefixes[] = {"HR", "hr", "FN6HR", "fn6hr", "IR", "DI", "DO", "FN5DO",
-                                "fn5do", "HRX", "XY", "", "F", "FN6"};
-const int PrefixCount = int(sizeof Prefixes / sizeof *Prefixes);
-
-struct Request
-{
-    int transaction;
-    QByteArray prefix;
-    unsigned short address;
-    int count;
-    unsigned char bit;
-    bool highWordFirst;
-    int station;
-    QByteArray data;
-};
+using Driver = DriverModbusRtuSlaveOverTcp;
 
 // Configured addresses, sorted and without repeats as the map holds them after a load.
-void fillMap(DriverModbusRtuSlaveOverTcp &driver, FuzzInput &input, int station)
+void fillMap(Driver &driver, FuzzInput &input, int station)
 {
-    QVector<unsigned short> sets[2][2]; // [station offset][DI, DO]
+    std::set<unsigned short> sets[4]; // bit 1 of the kind: the next station; bit 0: DO, else DI
     for (int n = input.byte(); n > 0; --n) {
-        const uint8_t kind = input.byte();
-        sets[(kind >> 1) & 1][kind & 1].append(input.word());
+        const int kind = input.byte() & 3;
+        sets[kind].insert(input.word());
     }
-    for (int s = 0; s < 2; ++s) {
-        for (int area = 0; area < 2; ++area) {
-            QVector<unsigned short> &set = sets[s][area];
-            std::sort(set.begin(), set.end());
-            set.erase(std::unique(set.begin(), set.end()), set.end());
-            for (unsigned short address : set) {
-                if (area == 0)
-                    driver.validBitAddressesMapInsertDI((unsigned char)(station + s), address);
-                else
-                    driver.validBitAddressesMapInsertDO((unsigned char)(station + s), address);
-            }
-        }
+    for (int kind = 0; kind < 4; ++kind) {
+        const auto insert = (kind & 1) ? &Driver::validBitAddressesMapInsertDO : &Driver::validBitAddressesMapInsertDI;
+        for (unsigned short address : sets[kind])
+            (driver.*insert)((unsigned char)(station + kind / 2), address);
     }
 }
 
-long long bitBytes(int count) { return count <= 0 ? 0 : (count + 7LL) / 8; }
-
-// What a successful read returns: its size by the unit of the request, and
-// no bit set beyond the count in a bit array.
-void checkRead(const Request &r, const QByteArray &result, DriverModbusRtuSlaveOverTcp &driver)
+// A successful read returns count units of the given size in bytes (0: bit
+// arrays, with no bit set beyond the count); a failed one nothing, and an
+// error text.
+void checkRead(Driver &driver, const QByteArray &result, int count, int unit)
 {
     if (driver.hasError()) {
-        FUZZ_CHECK(result.isEmpty(), "a failed read returned %d bytes", result.size());
-        FUZZ_CHECK(!driver.getLastError().isEmpty(), "a failed read without an error text");
+        FUZZ_CHECK(result.isEmpty() && !driver.getLastError().isEmpty(), "a failed read returned %d bytes or no text",
+                   result.size());
         return;
     }
-    long long expected = 0;
-    bool bits = false;
-    const long long count = r.count;
-    switch (r.transaction) {
-    case ReadWords: expected = 2 * count; break;
-    case ReadDWords: expected = 4 * count; break;
-    case ReadBytes: expected = count; break;
-    case ReadIRHRbits: expected = bitBytes(r.count); bits = true; break;
-    case ReadDIDOs: expected = bitBytes(r.count); bits = true; break;
-    default: expected = count > 0 ? count : 0; break; // sparse byte reads
-    }
-    FUZZ_CHECK(result.size() == expected, "transaction %d of count %d returned %d bytes, not %lld",
-               r.transaction, r.count, result.size(), expected);
-    if (bits && r.count % 8 != 0 && !result.isEmpty()) {
-        const unsigned char last = (unsigned char)result.at(result.size() - 1);
-        FUZZ_CHECK((last >> (r.count % 8)) == 0, "bits beyond the count of %d are set: %02X",
-                   r.count, last);
-    }
+    const long long expected = unit > 0 ? (long long)unit * count : count <= 0 ? 0 : (count + 7LL) / 8;
+    FUZZ_CHECK(result.size() == expected, "a read of count %d gave %d bytes, not %lld", count, result.size(), expected);
+    const unsigned char last = result.isEmpty() ? 0 : result.back();
+    FUZZ_CHECK(unit || count % 8 == 0 || result.isEmpty() || (last >> (count % 8)) == 0,
+               "bits beyond the count of %d: %02X", count, last);
 }
 
-// The data as the write dispatcher hands it over: whole words to the word
-// writes, whole double words to the double-word writes, exactly as many
-// bytes as the count needs to the bit writes. The byte writes and the single
-// register write take any size.
-QByteArray dispatcherData(const Request &r)
+void checkWrite(Driver &driver, bool ok)
 {
-    const int size = r.data.size();
-    switch (r.transaction) {
-    case WriteWords:
-    case WriteWordsWithFN6:
-        return ToSafeData(CommunicatorCommand(2, size / 2), r.data);
-    case WriteDWords:
-    case WriteDWordsWithFN6:
-        return ToSafeData(CommunicatorCommand(3, size / 4), r.data);
-    case WriteHRbit:
-    case WriteHRbitWithFN6:
-    case WriteCoils:
-    case WriteCoilsWithFN5:
-        return ToSafeData(CommunicatorCommand(0, r.count), r.data);
-    default:
-        return r.data;
-    }
-}
-
-void checkWrite(bool ok, DriverModbusRtuSlaveOverTcp &driver)
-{
-    FUZZ_CHECK(ok == !driver.hasError(), "a write returned %s with the error flag %s",
-               ok ? "true" : "false", driver.hasError() ? "set" : "clear");
+    FUZZ_CHECK(ok == !driver.hasError(), "a write returned %d with the error flag %d", ok, driver.hasError());
     FUZZ_CHECK(ok || !driver.getLastError().isEmpty(), "a failed write without an error text");
 }
 
@@ -150,62 +79,49 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
 {
     FuzzInput input(bytes, size);
-    Request r;
-    r.transaction = input.byte() % TransactionCount;
-    r.prefix = QByteArray(Prefixes[input.byte() % PrefixCount]);
-    r.address = input.word();
-    r.count = input.int32();
-    r.bit = input.byte();
+    const int transaction = input.byte() % 18;
+    const QByteArray prefix(Prefixes[input.byte() % std::size(Prefixes)]);
+    const unsigned short address = input.word();
+    const int count = input.int32();
+    const unsigned char bit = input.byte();
     const uint8_t flags = input.byte();
-    r.highWordFirst = flags & 0x01;
-    r.station = input.byte() + ((flags & 0x02) ? 256 : 0);
+    const bool highWordFirst = flags & 0x01;
+    const int station = input.byte() + ((flags & 0x02) ? 256 : 0);
     const int failingWrite = input.byte();
-    r.data = input.take(input.word());
+    const QByteArray data = input.take(input.word());
+    // The data as the write dispatcher hands it over: whole words to the word
+    // writes, whole double words to the double-word writes, exactly as many
+    // bytes as the count needs to the bit writes. The byte writes and the
+    // single register write take any size. Each is made only when used: the
+    // bits of a large count take a megabyte.
+    const auto words = [&] { return ToSafeData(CommunicatorCommand(WordData, data.size() / 2), data); };
+    const auto dwords = [&] { return ToSafeData(CommunicatorCommand(DoubleWordData, data.size() / 4), data); };
+    const auto bits = [&] { return ToSafeData(CommunicatorCommand(BitData, count), data); };
 
-    r.data = dispatcherData(r);
-
-    DriverModbusRtuSlaveOverTcp driver;
-    fillMap(driver, input, r.station);
-    FuzzDevice device(input, r.station);
+    Driver driver;
+    fillMap(driver, input, station);
+    FuzzDevice device(input, station);
     device.setFailingWrite(failingWrite);
-
-    FuzzDevice *d = &device;
-    switch (r.transaction) {
-    case ReadWords: checkRead(r, driver.readWords(d, r.prefix, r.address, r.count), driver); break;
-    case ReadDWords:
-        checkRead(r, driver.readDWords(d, r.prefix, r.address, r.count, r.highWordFirst), driver);
-        break;
-    case ReadBytes: checkRead(r, driver.readBytes(d, r.prefix, r.address, r.count), driver); break;
-    case ReadIRHRbits:
-        checkRead(r, driver.readIRHRbits(d, r.prefix, r.address, r.bit, r.count), driver);
-        break;
-    case ReadDIDOs: checkRead(r, driver.readDIDOs(d, r.prefix, r.address, r.count), driver); break;
-    case ReadBytesFromDI: checkRead(r, driver.readBytesFromDI(d, r.address, r.count), driver); break;
-    case ReadBytesFromDO: checkRead(r, driver.readBytesFromDO(d, r.address, r.count), driver); break;
-    case WriteWords: checkWrite(driver.writeWords(d, r.address, r.data), driver); break;
-    case WriteDWords:
-        checkWrite(driver.writeDWords(d, r.address, r.data, r.highWordFirst), driver);
-        break;
-    case WriteBytes: checkWrite(driver.writeBytes(d, r.address, r.data), driver); break;
-    case WriteHRbit:
-        checkWrite(driver.writeHRbit(d, r.address, r.bit, r.data, r.count), driver);
-        break;
-    case WriteWordWithFN6: checkWrite(driver.writeWordWithFN6(d, r.address, r.data), driver); break;
-    case WriteWordsWithFN6: checkWrite(driver.writeWordsWithFN6(d, r.address, r.data), driver); break;
-    case WriteBytesWithFN6: checkWrite(driver.writeBytesWithFN6(d, r.address, r.data), driver); break;
-    case WriteDWordsWithFN6:
-        checkWrite(driver.writeDWordsWithFN6(d, r.address, r.data, r.highWordFirst), driver);
-        break;
-    case WriteHRbitWithFN6:
-        checkWrite(driver.writeHRbitWithFN6(d, r.address, r.bit, r.data, r.count), driver);
-        break;
-    case WriteCoils: checkWrite(driver.writeCoils(d, r.address, r.data, r.count), driver); break;
-    case WriteCoilsWithFN5:
-        checkWrite(driver.writeCoilsWithFN5(d, r.address, r.data, r.count), driver);
-        break;
+    switch (transaction) {
+    case 0: checkRead(driver, driver.readWords(&device, prefix, address, count), count, 2); break;
+    case 1: checkRead(driver, driver.readDWords(&device, prefix, address, count, highWordFirst), count, 4); break;
+    case 2: checkRead(driver, driver.readBytes(&device, prefix, address, count), count, 1); break;
+    case 3: checkRead(driver, driver.readIRHRbits(&device, prefix, address, bit, count), count, 0); break;
+    case 4: checkRead(driver, driver.readDIDOs(&device, prefix, address, count), count, 0); break;
+    // The sparse byte reads: count bytes, none for a count below 1.
+    case 5: checkRead(driver, driver.readBytesFromDI(&device, address, count), qMax(count, 0), 1); break;
+    case 6: checkRead(driver, driver.readBytesFromDO(&device, address, count), qMax(count, 0), 1); break;
+    case 7: checkWrite(driver, driver.writeWords(&device, address, words())); break;
+    case 8: checkWrite(driver, driver.writeDWords(&device, address, dwords(), highWordFirst)); break;
+    case 9: checkWrite(driver, driver.writeBytes(&device, address, data)); break;
+    case 10: checkWrite(driver, driver.writeHRbit(&device, address, bit, bits(), count)); break;
+    case 11: checkWrite(driver, driver.writeWordWithFN6(&device, address, data)); break;
+    case 12: checkWrite(driver, driver.writeWordsWithFN6(&device, address, words())); break;
+    case 13: checkWrite(driver, driver.writeBytesWithFN6(&device, address, data)); break;
+    case 14: checkWrite(driver, driver.writeDWordsWithFN6(&device, address, dwords(), highWordFirst)); break;
+    case 15: checkWrite(driver, driver.writeHRbitWithFN6(&device, address, bit, bits(), count)); break;
+    case 16: checkWrite(driver, driver.writeCoils(&device, address, bits(), count)); break;
+    case 17: checkWrite(driver, driver.writeCoilsWithFN5(&device, address, bits(), count)); break;
     }
-    if (fuzzTrace())
-        fprintf(stderr, "transaction %d, %d requests: %s\n", r.transaction, device.writes(),
-                driver.hasError() ? qPrintable(driver.getLastError()) : "ok");
     return 0;
 }

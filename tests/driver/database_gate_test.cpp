@@ -1,191 +1,99 @@
-// The one-time database gate: opening read-only, its three states, its error
-// texts, retries of a failed load and a map that is never reloaded.
+// The one-time database gate: its states and error texts, a read-only
+// connection of each driver's own, retries of a failed load, a map that is
+// never reloaded, and the valid bit addresses the map takes from the tag table.
 
 #include "support/database_fixture.h"
 
-#include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
-#include <QDir>
+#include <QSet>
 #include <QSqlDatabase>
-#include <QSqlQuery>
-#include <functional>
 #include <thread>
 
 namespace {
 
 using GateTest = ProjectTest;
 
-QByteArray contents(const QString &path)
+// The addresses of [start, start + 16) that the driver's map holds for the
+// station: a byte read from a station whose every bit is on returns exactly
+// the configured bits.
+QSet<int> configured(DriverModbusRtuSlaveOverTcp &d, int station, bool inputs, unsigned short start)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    ScriptedDevice device(station);
+    device.responder = healthyStation();
+    const QByteArray bits = inputs ? d.readBytesFromDI(&device, start, 2) : d.readBytesFromDO(&device, start, 2);
+    QSet<int> found;
+    for (int i = 0; i < 8 * bits.size(); ++i) {
+        if (bits.at(i / 8) & (1 << (i % 8)))
+            found.insert((start + i) % 65536);
+    }
+    return found;
 }
 
 } // namespace
 
 TEST_F(GateTest, MissingFileIsReportedAndTriedAgainUntilItExists)
 {
-    const QString path = projectDatabasePath();
-    EXPECT_TRUE(read(2, 1, "HR1").isEmpty());
-    EXPECT_EQ(error(), "can not open database");
-    // The connection stays registered: later requests get as far as the lookup.
-    for (int request = 0; request < 2; ++request) {
-        EXPECT_TRUE(read(2, 1, "HR1").isEmpty());
-        EXPECT_EQ(error(), "failed to get default station id");
-    }
+    const QString path = projectDatabasePath(); // the directories exist, the file does not
+    EXPECT_TRUE(driver.read(&device, CommunicatorCommand(2, 1, "HR1")).isEmpty());
+    EXPECT_EQ(driver.getLastError(), "can not open database");
+    // Tried again on the next request; the connection stays registered, so it gets as far as the lookup.
+    EXPECT_FALSE(driver.write(&device, CommunicatorCommand(2, 1, "HR1"), hex("00 00")));
+    EXPECT_EQ(driver.getLastError(), "failed to get default station id");
     EXPECT_TRUE(device.events.isEmpty()) << "a closed gate ends the request before any attempt";
     EXPECT_FALSE(QFile::exists(path)) << "a read-only open never creates the file";
 
     writeProject(projectOnCom2({"DI1"}));
-    EXPECT_FALSE(read(2, 1, "HR1").isEmpty());
-    EXPECT_FALSE(driver.hasError());
+    EXPECT_EQ(driver.read(&device, CommunicatorCommand(1, 1, "DI1")), hex("01"));
 }
 
-TEST_F(GateTest, LookupFailuresEndEveryReadAndWrite)
+TEST_F(GateTest, LookupFailuresEndEveryRequest)
 {
-    ProjectRows noDefaultNode = projectOnCom2({"DI1"});
+    ProjectRows noDefaultNode = projectOnCom2({"DI1"}), noTagTable = projectOnCom2({});
     noDefaultNode.nodes.first().isDefault = 0;
-    ProjectRows noTagTable = projectOnCom2({});
     noTagTable.withTagTable = false;
-    // No rows: a database without the tables.
-    const struct { const char *name; const ProjectRows *rows; const char *error; } cases[] = {
-        {"no default node", &noDefaultNode, "failed to get default station id"},
-        {"no tables at all", nullptr, "failed to get default station id"},
-        {"no tag table", &noTagTable, "failed to initialize valid bit addresses table"},
-    };
-    const CommunicatorCommand requests[] = {{2, 1, "HR1"}, {1, 2, "DI1"}, {0, 3, "DO1"}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        removeProjectDirectories();
-        if (c.rows)
-            writeProject(*c.rows);
-        else
-            ASSERT_TRUE(writeDatabaseWithoutTables(projectDatabasePath()));
-        DriverModbusRtuSlaveOverTcp fresh;
-        for (const CommunicatorCommand &request : requests) {
-            EXPECT_TRUE(fresh.read(&device, request).isEmpty());
-            EXPECT_EQ(fresh.getLastError(), c.error);
-            EXPECT_FALSE(fresh.write(&device, request, hex("01 00")));
-            EXPECT_EQ(fresh.getLastError(), c.error);
-        }
-    }
-    EXPECT_TRUE(device.events.isEmpty());
-}
-
-TEST_F(GateTest, OpensItsOwnConnectionReadOnlyAndLeavesTheFileAsItWas)
-{
-    writeProject(projectOnCom2({"DI1", "2-DO5"}));
-    const QString path = projectDatabasePath();
-    {
-        // An mtime an hour back shows any write, however quick.
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        const QDateTime anHourAgo = QDateTime::currentDateTime().addSecs(-3600);
-        ASSERT_TRUE(file.setFileTime(anHourAgo, QFileDevice::FileModificationTime));
-    }
-    const QByteArray bytes = contents(path);
-    const QDateTime modified = QFileInfo(path).lastModified();
-    const QStringList before = QSqlDatabase::connectionNames();
-    EXPECT_TRUE(driver.readDB("COM2"));
-    QStringList added = QSqlDatabase::connectionNames();
-    for (const QString &name : before)
-        added.removeOne(name);
-    ASSERT_EQ(added.size(), 1);
-    bool numeric = false;
-    added.first().toInt(&numeric);
-    EXPECT_TRUE(numeric) << added.first().toStdString();
-    const QSqlDatabase connection = QSqlDatabase::database(added.first(), false);
-    EXPECT_EQ(connection.connectOptions(), "QSQLITE_OPEN_READONLY");
-    EXPECT_EQ(connection.databaseName(), path);
-    EXPECT_FALSE(connection.isOpen()) << "closed once the map is loaded";
-    EXPECT_EQ(contents(path), bytes);
-    EXPECT_EQ(QFileInfo(path).lastModified(), modified);
-}
-
-TEST_F(GateTest, LoadedMapIsNeverReloaded)
-{
-    writeProject(projectOnCom2({"DI1", "DI2", "DI3", "DI4", "DI5", "DI6", "DI7", "DI8"}));
-    ASSERT_TRUE(driver.readDB("COM2"));
-    // A different project, then none at all: the loaded map stays.
-    writeProject(projectOnCom2({"DI3"}, 2));
-    EXPECT_EQ(configuredAddresses(driver, 1, Area::DI, 0, 1), (QSet<int>{0, 1, 2, 3, 4, 5, 6, 7}));
-    removeProjectDirectories();
-    EXPECT_TRUE(driver.readDB("no such port"));
-    EXPECT_EQ(read(1, 1, "DI1"), QByteArray(1, char(0xFF)));
-    EXPECT_FALSE(driver.hasError()) << error().toStdString();
-    ASSERT_EQ(device.written.size(), 1);
-    EXPECT_EQ(parseReadRequest(device.written.first()).quantity, 8);
-}
-
-namespace {
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-bool runSql(const QString &path, const QStringList &statements)
-{
-    bool ok = true;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("broken"));
-        db.setDatabaseName(path);
-        ok = db.open();
-        for (const QString &statement : statements)
-            ok = ok && QSqlQuery(statement, db).isActive();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("broken"));
-    return ok;
-}
-
-} // namespace
-
-TEST_F(GateTest, BrokenFilesGiveTheGateTextsAndStayAsTheyWere)
-{
-    const QString path = projectDatabasePath();
-    const QStringList wrongColumns = {"CREATE TABLE LINK (ID INTEGER, PORT INTEGER)",
-                                      "CREATE TABLE NODE (ID INTEGER)",
-                                      "CREATE TABLE custom_tag_table (tag TEXT)"};
-    const QStringList wrongTagColumns = {"CREATE TABLE LINK (LINKID INTEGER, HMIPORT INTEGER)",
-                                         "CREATE TABLE NODE (LINKID INTEGER, STATIONID INTEGER, ISDEFAULT INTEGER, IP TEXT, PORT INTEGER)",
-                                         "CREATE TABLE custom_tag_table (tag TEXT, link INTEGER)",
-                                         "INSERT INTO LINK VALUES (1, 1003)",
-                                         "INSERT INTO NODE VALUES (1, 1, 1, '', 0)"};
+    const char *const noStation = "failed to get default station id";
     const struct { const char *name; std::function<bool()> make; const char *error; } cases[] = {
-        {"not a database", [&] { return writeFile(path, QByteArray(4096, 'x')); },
-         "failed to get default station id"},
-        {"header destroyed", [&] {
-             writeProject(projectOnCom2({"DI1"}));
-             QByteArray bytes = contents(path);
-             bytes.replace(0, 100, QByteArray(100, '\xA5'));
-             return writeFile(path, bytes);
-         }, "failed to get default station id"},
-        {"cut short", [&] {
-             writeProject(projectOnCom2({"DI1"}));
-             return writeFile(path, contents(path).left(700));
-         }, "failed to get default station id"},
-        {"link tables with other columns", [&] { return runSql(path, wrongColumns); },
-         "failed to get default station id"},
-        {"tag table with other columns", [&] { return runSql(path, wrongTagColumns); },
+        {"no default node", [&] { return writeProjectDatabase(projectDatabasePath(), noDefaultNode); }, noStation},
+        {"no tables at all", [&] { return writeDatabaseWithoutTables(projectDatabasePath()); }, noStation},
+        {"not a database", [&] {
+             QFile file(projectDatabasePath());
+             return file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'x'));
+         }, noStation},
+        {"no tag table", [&] { return writeProjectDatabase(projectDatabasePath(), noTagTable); },
          "failed to initialize valid bit addresses table"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         removeProjectDirectories();
-        QDir().mkpath(QFileInfo(path).absolutePath());
         ASSERT_TRUE(c.make());
-        const QByteArray before = contents(path);
         DriverModbusRtuSlaveOverTcp fresh;
-        EXPECT_TRUE(fresh.read(&device, CommunicatorCommand(2, 1, "HR1")).isEmpty());
+        EXPECT_TRUE(fresh.read(&device, CommunicatorCommand(1, 1, "DI1")).isEmpty());
         EXPECT_EQ(fresh.getLastError(), c.error);
         EXPECT_FALSE(fresh.write(&device, CommunicatorCommand(0, 1, "DO1"), hex("01")));
         EXPECT_EQ(fresh.getLastError(), c.error);
-        EXPECT_EQ(contents(path), before) << "the driver never writes the project database";
     }
-    EXPECT_TRUE(device.events.isEmpty());
+}
+
+TEST_F(GateTest, LoadsOnceThroughAReadOnlyConnectionOfItsOwnAndNeverReloads)
+{
+    writeProject(projectOnCom2({"DI1", "DI2", "DI3", "DI4", "DI5", "DI6", "DI7", "DI8"}));
+    const QStringList before = QSqlDatabase::connectionNames();
+    ASSERT_TRUE(driver.readDB("COM2"));
+    QStringList added = QSqlDatabase::connectionNames();
+    for (const QString &name : before)
+        added.removeOne(name);
+    ASSERT_EQ(added.size(), 1);
+    const QSqlDatabase connection = QSqlDatabase::database(added.first(), false);
+    EXPECT_EQ(connection.connectOptions(), "QSQLITE_OPEN_READONLY");
+    EXPECT_FALSE(connection.isOpen()) << "closed once the map is loaded";
+    // A different project, then none at all: the loaded map stays.
+    writeProject(projectOnCom2({"DI3"}, 2));
+    EXPECT_EQ(configured(driver, 1, true, 0), (QSet<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+    removeProjectDirectories();
+    EXPECT_TRUE(driver.readDB("no such port"));
+    EXPECT_EQ(driver.read(&device, CommunicatorCommand(1, 1, "DI1")), hex("FF"));
+    EXPECT_FALSE(driver.hasError()) << qPrintable(driver.getLastError());
+    EXPECT_EQ(device.written, rtuFrames({"01 02 00 00 00 08"}));
 }
 
 TEST_F(GateTest, DriversOnTwoThreadsEachReadThroughAConnectionOfTheirOwn)
@@ -199,11 +107,41 @@ TEST_F(GateTest, DriversOnTwoThreadsEachReadThroughAConnectionOfTheirOwn)
         std::thread([&failure] {
             DriverModbusRtuSlaveOverTcp threadDriver;
             ScriptedDevice threadDevice;
-            answerEveryRead(threadDevice);
+            threadDevice.responder = healthyStation();
             threadDriver.read(&threadDevice, CommunicatorCommand(WordData, 1, QStringLiteral("HR1")));
             if (threadDriver.hasError())
                 failure = threadDriver.getLastError();
         }).join();
         EXPECT_EQ(failure, QString()) << "thread " << thread;
+    }
+}
+
+TEST_F(GateTest, TheMapHoldsTheDiAndDoTagsOfEachStationOnTheLink)
+{
+    struct Set { int station; bool inputs; unsigned short start; QSet<int> addresses; };
+    // The default station, the tags of the link, tags of others, the map expected and stations without entry.
+    const struct { int station; QStringList tags; QList<TagRow> others; QList<Set> map; QList<int> none; } cases[] = {
+        {1, {"DI1", "DI1", "di3", "2-DI7", "2-do1", "FN5DO4", "HR10", "1-HR5", "3-HR5", "IR7", "FN6HR3"},
+         {{"DI2", 2}, {"1-DI4", 3}, {QString(), 1}}, // other connectors, and a NULL address
+         {{1, true, 0, {0, 2}}, {1, false, 0, {3}}, {2, true, 0, {6}}, {2, false, 0, {0}}}, {3}},
+        // A prefix naming the default station joins its entry; the sets are sorted.
+        {4, {"DI9", "4-DI2", "4-DO3", "DO4", "4-di9", "DI1"}, {}, {{4, true, 0, {0, 1, 8}}, {4, false, 0, {2, 3}}}, {}},
+        // Odd numbers wrap or fall back to 65535; rows that fit no rule make no entry.
+        {5, {"DI0", "300-DI1", "1-DI65537", "DO70000", "", "X1", "-DI4", "8-DIX"}, {},
+         {{5, true, 65528, {65535}}, {44, true, 0, {0}}, {1, true, 0, {0}}, {5, false, 4456, {4463}}}, {0, 8}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.station);
+        ProjectRows rows = projectOnCom2(c.tags, c.station);
+        rows.tags << c.others;
+        writeProject(rows);
+        DriverModbusRtuSlaveOverTcp fresh;
+        ASSERT_TRUE(fresh.readDB("COM2")) << qPrintable(fresh.getLastError());
+        for (const Set &e : c.map)
+            EXPECT_EQ(configured(fresh, e.station, e.inputs, e.start), e.addresses) << "station " << e.station;
+        for (int station : c.none) {
+            EXPECT_TRUE(configured(fresh, station, true, 0).isEmpty());
+            EXPECT_EQ(fresh.getLastError(), QStringLiteral("invalid address %1-DI").arg(station));
+        }
     }
 }

@@ -2,18 +2,13 @@
 #define TRANSACTIONS_H
 
 // What the read, write and exchange tests share: every transaction kind as a
-// call on a driver and a scripted device, and the correct reply to any request.
-
-#include <QByteArray>
-#include <QStringList>
-#include <functional>
+// call on a driver and a scripted device.
 
 #include <gtest/gtest.h>
 
 #include "driver/modbus_rtu_slave_over_tcp.h"
 #include "support/frames.h"
 #include "support/qt_printers.h"
-#include "support/read_replies.h"
 #include "support/scripted_device.h"
 #include "support/station_replies.h"
 
@@ -21,8 +16,6 @@ using Driver = DriverModbusRtuSlaveOverTcp;
 // A read hands back its data, empty on failure; a write reports success.
 using Read = std::function<QByteArray(Driver &, ScriptedDevice &)>;
 using Write = std::function<bool(Driver &, ScriptedDevice &)>;
-// A reply in the pieces in which the device hands it out.
-using Chunks = QList<QByteArray>;
 
 // The driver's transaction f on the device, with the given arguments.
 template <typename R, typename... P, typename... A>
@@ -36,12 +29,9 @@ inline Read dwords(QByteArray p, ushort a, int n, bool hf) { return call(&Driver
 inline Read bytes(QByteArray p, ushort a, int n) { return call(&Driver::readBytes, p, a, n); }
 inline Read bits(QByteArray p, ushort a, uchar b, int n) { return call(&Driver::readIRHRbits, p, a, b, n); }
 inline Read inputs(QByteArray p, ushort a, int n) { return call(&Driver::readDIDOs, p, a, n); }
-inline Write succeeds(Read read)
-{
-    return [=](Driver &d, ScriptedDevice &s) { return !read(d, s).isEmpty(); };
-}
+inline Write succeeds(Read read) { return [=](Driver &d, ScriptedDevice &s) { return !read(d, s).isEmpty(); }; }
 
-// Register writes by the layout of their data.
+// Register writes by the layout of their data, with function 16 or register by register with function 6.
 enum Layout { Words, HighFirst, LowFirst, Bytes };
 inline Write fn16(Layout l, ushort a, QByteArray v)
 {
@@ -57,21 +47,6 @@ inline Write fn6(Layout l, ushort a, QByteArray v)
 inline Write fn15(ushort a, QByteArray bits, int n) { return call(&Driver::writeCoils, a, bits, n); }
 inline Write fn5(ushort a, QByteArray bits, int n) { return call(&Driver::writeCoilsWithFN5, a, bits, n); }
 inline Write hrBits(ushort a, uchar b, QByteArray v, int n) { return call(&Driver::writeHRbit, a, b, v, n); }
-inline Write hrBitsFn6(ushort a, uchar b, QByteArray v, int n)
-{
-    return call(&Driver::writeHRbitWithFN6, a, b, v, n);
-}
-
-// The big-endian 16-bit field at offset of a frame.
-inline unsigned short field(const QByteArray &frame, int offset)
-{
-    return (unsigned short)(((unsigned char)frame.at(offset) << 8) | (unsigned char)frame.at(offset + 1));
-}
-
-// A healthy station's answer to any read or write request.
-inline QByteArray goodReply(const QByteArray &request)
-{
-    return (unsigned char)request.at(1) <= 4 ? replyToRead(request) : withCrc(request.left(6));
-}
+inline Write hrBitsFn6(ushort a, uchar b, QByteArray v, int n) { return call(&Driver::writeHRbitWithFN6, a, b, v, n); }
 
 #endif // TRANSACTIONS_H

@@ -1,13 +1,12 @@
 #ifndef HOST_TEST_UTIL_H
 #define HOST_TEST_UTIL_H
 
-// Frames in the host tests are hex text; CRCs come from the host's own CRC.
+// Frames in the host tests are hex text; CRCs come from the simulated slave's.
 
 #include <QByteArray>
 #include <QString>
 
-#include "host/rtu_crc.h"
-#include "host/tcp_device.h"
+#include "host/sim/sim_slave_core.h"
 
 // "01 03 00 63" (blanks optional) -> bytes.
 inline QByteArray hexBytes(const char *text)
@@ -15,26 +14,17 @@ inline QByteArray hexBytes(const char *text)
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
 
-// The frame of the hex text with its CRC appended.
-inline QByteArray rtuFrame(const char *text)
+// The frame with its CRC appended.
+inline QByteArray withCrc(QByteArray frame)
 {
-    return rtu::withCrc(hexBytes(text));
+    sim::appendCrc(frame);
+    return frame;
 }
+
+// The frame of the hex text with its CRC appended.
+inline QByteArray rtuFrame(const char *text) { return withCrc(hexBytes(text)); }
 
 // Bytes as "01 03 02", for readable failures.
-inline QString hexOf(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes.toHex(' ').toUpper());
-}
-
-// Sends the request and reads up to maxlen reply bytes in one call.
-inline QByteArray exchange(TcpDevice &device, const QByteArray &request, int maxlen)
-{
-    if (device.writeData(request.constData(), request.size()) != request.size())
-        return QByteArray("write failed");
-    QByteArray reply(maxlen, '\0');
-    reply.resize(qMax(device.readData(reply.data(), maxlen), 0));
-    return reply;
-}
+inline QString hexOf(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex(' ').toUpper()); }
 
 #endif // HOST_TEST_UTIL_H

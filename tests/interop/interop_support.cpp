@@ -7,8 +7,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "host/driver_plugin.h"
-#include "host/project_db.h"
+#include "host/runtime/driver_plugin.h"
+#include "host/runtime/project_db.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "../support/qt_printers.h"
-#include "host/frame_trace.h"
-#include "host/tcp_device.h"
+#include "host/device/frame_trace.h"
+#include "host/device/tcp_device.h"
 #include "settings/communicator_command.h"
 #include "settings/driver_interface.h"
 

@@ -1,14 +1,8 @@
 #include "frames.h"
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
 
-QString toHex(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes.toHex(' ').toUpper());
-}
+QString toHex(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex(' ').toUpper()); }
 
 unsigned short bitwiseCrc16(const char *data, int length)
 {
@@ -21,21 +15,25 @@ unsigned short bitwiseCrc16(const char *data, int length)
     return crc;
 }
 
-unsigned short bitwiseCrc16(const QByteArray &bytes)
-{
-    return bitwiseCrc16(bytes.constData(), bytes.size());
-}
+unsigned short bitwiseCrc16(const QByteArray &bytes) { return bitwiseCrc16(bytes.constData(), bytes.size()); }
 
 QByteArray withCrc(const QByteArray &frame)
 {
     const unsigned short crc = bitwiseCrc16(frame);
-    QByteArray result(frame);
-    result.append(char(crc & 0xFF));
-    result.append(char(crc >> 8));
-    return result;
+    return QByteArray(frame).append(char(crc & 0xFF)).append(char(crc >> 8));
 }
 
-QByteArray rtu(const char *text)
+QByteArray rtu(const char *text) { return withCrc(hex(text)); }
+
+QList<QByteArray> rtuFrames(const QList<const char *> &frames)
 {
-    return withCrc(hex(text));
+    QList<QByteArray> bytes;
+    for (const char *frame : frames)
+        bytes.append(rtu(frame));
+    return bytes;
+}
+
+int field(const QByteArray &frame, int offset)
+{
+    return ((unsigned char)frame.at(offset) << 8) | (unsigned char)frame.at(offset + 1);
 }

@@ -5,7 +5,7 @@
 // bit, independently of the driver's table-driven routine.
 
 #include <QByteArray>
-#include <QString>
+#include <QStringList>
 
 // "01 03 00 63" (blanks optional) -> bytes.
 QByteArray hex(const char *text);
@@ -19,5 +19,9 @@ unsigned short bitwiseCrc16(const QByteArray &bytes);
 QByteArray withCrc(const QByteArray &frame);
 // Shorthand: withCrc(hex(text)).
 QByteArray rtu(const char *text);
+// Each frame as rtu completes it.
+QList<QByteArray> rtuFrames(const QList<const char *> &frames);
+// The big-endian 16-bit field at offset of a frame.
+int field(const QByteArray &frame, int offset);
 
 #endif // TEST_FRAMES_H

@@ -9,66 +9,39 @@
 
 namespace {
 
-const QString WRITER_CONNECTION = QStringLiteral("test-project-writer");
+// An insert statement and the columns of its rows.
+using Insert = std::pair<const char *, QList<QVariantList>>;
 
-const char *const CREATE_TABLES[] = {
-    "CREATE TABLE LINK (LINKID INTEGER, HMIPORT INTEGER)",
-    "CREATE TABLE NODE (LINKID INTEGER, STATIONID INTEGER, ISDEFAULT INTEGER, IP TEXT, "
-    "PORT INTEGER)",
-    "CREATE TABLE custom_tag_table (address TEXT, connector_id INTEGER)",
-};
-
-bool execAll(QSqlDatabase &db, const QStringList &statements)
+void addRow(QList<QVariantList> &columns, const QVariantList &values)
 {
-    QSqlQuery query(db);
-    for (const QString &sql : statements) {
-        if (!query.exec(sql))
-            return false;
-    }
-    return true;
+    for (int i = 0; i < values.size(); ++i)
+        columns[i] << values[i];
 }
 
-bool insertRows(QSqlDatabase &db, const ProjectRows &rows)
+// A fresh file at path: the statements, then each insert once per row, all in
+// one transaction.
+bool writeDatabase(const QString &path, const QStringList &statements, const QList<Insert> &inserts = {})
 {
-    QSqlQuery link(db), node(db), tag(db);
-    bool ok = link.prepare(QStringLiteral("INSERT INTO LINK VALUES (?, ?)"))
-              && node.prepare(QStringLiteral("INSERT INTO NODE VALUES (?, ?, ?, ?, ?)"))
-              && (!rows.withTagTable
-                  || tag.prepare(QStringLiteral("INSERT INTO custom_tag_table VALUES (?, ?)")));
-    for (const LinkRow &row : rows.links) {
-        link.bindValue(0, row.linkId);
-        link.bindValue(1, row.hmiPort);
-        ok = ok && link.exec();
-    }
-    for (const NodeRow &row : rows.nodes) {
-        node.bindValue(0, row.linkId);
-        node.bindValue(1, row.stationId);
-        node.bindValue(2, row.isDefault);
-        node.bindValue(3, row.ip);
-        node.bindValue(4, row.port);
-        ok = ok && node.exec();
-    }
-    for (const TagRow &row : rows.tags) {
-        tag.bindValue(0, row.address);
-        tag.bindValue(1, row.connectorId);
-        ok = ok && tag.exec();
-    }
-    return ok;
-}
-
-// Opens a fresh file at path, runs fill inside one transaction and closes it.
-template <typename Fill>
-bool writeDatabase(const QString &path, Fill fill)
-{
+    const QString connection = QStringLiteral("test-project-writer");
     QFile::remove(path);
     bool ok = false;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), WRITER_CONNECTION);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
         db.setDatabaseName(path);
-        ok = db.open() && db.transaction() && fill(db) && db.commit();
+        ok = db.open() && db.transaction();
+        QSqlQuery query(db);
+        for (const QString &statement : statements)
+            ok = ok && query.exec(statement);
+        for (const Insert &insert : inserts) {
+            ok = ok && query.prepare(QString::fromLatin1(insert.first));
+            for (const QVariantList &column : insert.second)
+                query.addBindValue(column);
+            ok = ok && query.execBatch();
+        }
+        ok = ok && db.commit();
         db.close();
     }
-    QSqlDatabase::removeDatabase(WRITER_CONNECTION);
+    QSqlDatabase::removeDatabase(connection);
     return ok;
 }
 
@@ -76,32 +49,35 @@ bool writeDatabase(const QString &path, Fill fill)
 
 bool writeProjectDatabase(const QString &path, const ProjectRows &rows)
 {
-    return writeDatabase(path, [&](QSqlDatabase &db) {
-        QStringList statements;
-        for (const char *sql : CREATE_TABLES)
-            statements.append(QString::fromLatin1(sql));
-        if (!rows.withTagTable)
-            statements.removeLast();
-        return execAll(db, statements) && insertRows(db, rows);
-    });
+    // The rows as columns, one list of values per field.
+    QList<QVariantList> link{{}, {}}, node{{}, {}, {}, {}, {}}, tag{{}, {}};
+    for (const LinkRow &r : rows.links)
+        addRow(link, {r.linkId, r.hmiPort});
+    for (const NodeRow &r : rows.nodes)
+        addRow(node, {r.linkId, r.stationId, r.isDefault, r.ip, r.port});
+    for (const TagRow &r : rows.tags)
+        addRow(tag, {r.address, r.connectorId});
+    QStringList statements = {"CREATE TABLE LINK (LINKID INTEGER, HMIPORT INTEGER)",
+                              "CREATE TABLE NODE (LINKID INTEGER, STATIONID INTEGER, ISDEFAULT INTEGER, IP TEXT, "
+                              "PORT INTEGER)"};
+    QList<Insert> inserts{{"INSERT INTO LINK VALUES (?, ?)", link}, {"INSERT INTO NODE VALUES (?, ?, ?, ?, ?)", node}};
+    if (rows.withTagTable) {
+        statements << "CREATE TABLE custom_tag_table (address TEXT, connector_id INTEGER)";
+        inserts << Insert{"INSERT INTO custom_tag_table VALUES (?, ?)", tag};
+    }
+    return writeDatabase(path, statements, inserts);
 }
 
 bool writeDatabaseWithoutTables(const QString &path)
 {
-    return writeDatabase(path, [](QSqlDatabase &db) {
-        return execAll(db, {QStringLiteral("CREATE TABLE other (value INTEGER)"),
-                            QStringLiteral("INSERT INTO other VALUES (1)")});
-    });
+    return writeDatabase(path, {"CREATE TABLE other (value INTEGER)", "INSERT INTO other VALUES (1)"});
 }
 
 ProjectRows projectOnCom2(const QStringList &tagAddresses, qint64 defaultStation)
 {
-    const qint64 link = 1;
-    ProjectRows rows;
-    rows.links = {{link, 1003}};
-    rows.nodes = {{link, defaultStation, 1, QStringLiteral("192.168.0.10"), 502}};
+    ProjectRows rows{{{1, 1003}}, {{1, defaultStation, 1, QStringLiteral("192.168.0.10"), 502}}, {}};
     for (const QString &address : tagAddresses)
-        rows.tags.append(TagRow{address, link});
+        rows.tags.append(TagRow{address, 1});
     return rows;
 }
 

@@ -9,39 +9,15 @@
 #include <QString>
 #include <QStringList>
 
-struct LinkRow
-{
-    qint64 linkId;
-    qint64 hmiPort;
-};
-
-struct NodeRow
-{
-    qint64 linkId;
-    qint64 stationId;
-    int isDefault;
-    QString ip;
-    int port;
-};
-
-struct TagRow
-{
-    QString address;
-    qint64 connectorId;
-};
-
-struct ProjectRows
-{
-    QList<LinkRow> links;
-    QList<NodeRow> nodes;
-    QList<TagRow> tags;
-    bool withTagTable = true; // false: LINK and NODE only
-};
+struct LinkRow { qint64 linkId; qint64 hmiPort; };
+struct NodeRow { qint64 linkId; qint64 stationId; int isDefault; QString ip; int port; };
+struct TagRow { QString address; qint64 connectorId; };
+// withTagTable false: LINK and NODE only.
+struct ProjectRows { QList<LinkRow> links; QList<NodeRow> nodes; QList<TagRow> tags; bool withTagTable = true; };
 
 // Link 1 on HMI port 1003 (device string COM2) with one default node of the
 // given station id and the tag addresses on that link.
 ProjectRows projectOnCom2(const QStringList &tagAddresses, qint64 defaultStation = 1);
-
 // Replaces the file at path by a database holding the three tables and rows.
 bool writeProjectDatabase(const QString &path, const ProjectRows &rows);
 // Replaces the file at path by a database whose only table is unrelated.

@@ -7,14 +7,7 @@
 #include <QString>
 #include <ostream>
 
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-
-inline void PrintTo(const QByteArray &bytes, std::ostream *out)
-{
-    *out << '[' << bytes.toHex(' ').toStdString() << ']';
-}
+inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QByteArray &b, std::ostream *out) { *out << '[' << b.toHex(' ').toStdString() << ']'; }
 
 #endif // QT_PRINTERS_H

@@ -1,37 +1,57 @@
-// The three simple checksums and the CRC-16 of a whole buffer.
+// The simple checksums, the CRC-16s of a whole buffer (CRC-16/ARC and the
+// Modbus CRC) and the byte-at-a-time CRC updates.
 
-#include "tools/tools.h"
+#include "tools_test.h"
 
-#include <gtest/gtest.h>
 
-#include <utility>
-#include <vector>
+#include "tools/lib_crc.h"
+#include "tools/modbus_crc.h"
 
-TEST(Checksums, CheckValuesWidthsAndBounds)
+static const unsigned char *bytes(const char *text) { return reinterpret_cast<const unsigned char *>(text); }
+
+// The update applied to the bytes of the check text "123456789", from the initial value.
+template <typename Crc, typename Update>
+static Crc overCheckText(Crc crc, Update update)
 {
-    const unsigned char abc[] = {0x61, 0x62, 0x63};
-    EXPECT_EQ(UInt8CheckSum(abc, 3), 0x26);
-    EXPECT_EQ(UShortCheckSum(abc, 3), 0x0126);
-    EXPECT_EQ(XorUInt8CheckSum(abc, 3), 0x60);
-    EXPECT_EQ(XorUInt8CheckSum(abc, 2), 0x03); // only the given length is read
-    const std::vector<unsigned char> ff(300, 0xFF); // sums to 0x12AD4
-    EXPECT_EQ(UInt8CheckSum(ff.data(), 300), 0xD4);
-    EXPECT_EQ(UShortCheckSum(ff.data(), 300), 0x2AD4);
-    EXPECT_EQ(XorUInt8CheckSum(ff.data(), 299), 0xFF);
-
-    const std::pair<const unsigned char *, int> empty[] = {{abc, 0}, {abc, -1}, {nullptr, 3}};
-    for (const auto &[data, length] : empty) {
-        EXPECT_EQ(UInt8CheckSum(data, length), 0) << length;
-        EXPECT_EQ(UShortCheckSum(data, length), 0) << length;
-        EXPECT_EQ(XorUInt8CheckSum(data, length), 0) << length;
-        EXPECT_EQ(CRC16Calculate(data, length), 0) << length;
-    }
+    for (const char *p = "123456789"; *p; ++p)
+        crc = update(crc, (unsigned char)*p);
+    return crc;
 }
 
-TEST(Checksums, Crc16CheckValueAndResidue)
+TEST(Checksums, SumsAndCrcsAtTheirCheckValuesAndBounds)
 {
-    // The CRC appended low byte first makes the CRC of the whole zero.
-    const unsigned char framed[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9', 0x3D, 0xBB};
-    EXPECT_EQ(CRC16Calculate(framed, 9), 0xBB3D);
-    EXPECT_EQ(CRC16Calculate(framed, 11), 0);
+    // The sum 0x126 in 8 and 16 bits; only the given length is read.
+    const unsigned char *abc = bytes("abc");
+    EXPECT_EQ(std::make_tuple(UInt8CheckSum(abc, 3), UShortCheckSum(abc, 3), XorUInt8CheckSum(abc, 3),
+                              XorUInt8CheckSum(abc, 2)), std::make_tuple(0x26, 0x0126, 0x60, 0x03));
+    for (const auto &[data, length] : {std::pair{abc, 0}, {abc, -1}, {nullptr, 3}})
+        EXPECT_EQ(std::make_tuple(UInt8CheckSum(data, length), UShortCheckSum(data, length),
+                                  XorUInt8CheckSum(data, length), CRC16Calculate(data, length)),
+                  std::make_tuple(0, 0, 0, 0)) << length;
+    // CRC-16/ARC: the CRC appended low byte first makes the CRC of the whole zero.
+    EXPECT_EQ(CRC16Calculate(bytes("123456789"), 9), 0xBB3D);
+    EXPECT_EQ(CRC16Calculate(bytes("123456789\x3D\xBB"), 11), 0);
+
+    // The Modbus CRC at lengths on both sides of every multiple of the eight bytes folded at once.
+    QByteArray data(300, '\0');
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = char(i * i * 37 + i * 11 + 5);
+    for (int length = 0; length <= data.size(); ++length)
+        ASSERT_EQ(ModbusCrc16(bytes(data.constData()), length), bitwiseCrc16(data.constData(), length)) << length;
+
+    // The byte-at-a-time updates: published check values.
+    EXPECT_EQ(overCheckText<unsigned short>(0, update_crc_16), 0xBB3D);             // CRC-16/ARC
+    EXPECT_EQ(overCheckText<unsigned short>(0xFFFF, update_crc_16), 0x4B37);        // CRC-16/MODBUS
+    EXPECT_EQ(overCheckText<unsigned short>(0, update_crc_ccitt), 0x31C3);          // CRC-16/XMODEM
+    EXPECT_EQ(overCheckText<unsigned short>(0xFFFF, update_crc_ccitt), 0x29B1);     // CRC-16/IBM-3740
+    EXPECT_EQ(overCheckText<unsigned short>(0x1D0F, update_crc_ccitt), 0xE5CC);     // CRC-16/SPI-FUJITSU
+    EXPECT_EQ(overCheckText<unsigned short>(0, update_crc_kermit), 0x2189);         // CRC-16/KERMIT
+    EXPECT_EQ(overCheckText<unsigned short>(0, update_crc_dnp) ^ 0xFFFF, 0xEA82);   // CRC-16/DNP
+    EXPECT_EQ(overCheckText<unsigned int>(~0u, update_crc_32) ^ ~0u, 0xCBF43926u); // CRC-32/ISO-HDLC
+    // The sick variant also takes the byte before the current one.
+    const unsigned char *text = bytes("123456789");
+    unsigned short sick = 0;
+    for (int i = 0; i < 9; ++i)
+        sick = update_crc_sick(sick, text[i], i ? text[i - 1] : 0);
+    EXPECT_EQ(sick, 0xA656);
 }

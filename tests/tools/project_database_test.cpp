@@ -1,124 +1,73 @@
 // Where the project database is found, device strings to HMI ports, and the
 // link and default station lookups on real database files.
 
-#include "support/database_fixture.h"
+#include "tools_test.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSet>
 
-#include <tuple>
+#include "support/project_files.h"
 
-#include "tools/tools.h"
-
-namespace {
-
-bool createFile(const QString &path) { return QFile(path).open(QIODevice::WriteOnly); }
-
-// A connection of the test's own to a project database, removed afterwards.
-class LookupTest : public ProjectTest
+TEST(ProjectDatabase, PathPortsAndDefaultStationLookups)
 {
-protected:
-    const QString connection = QStringLiteral("lookup-test");
-
-    void open(bool withTables = true)
-    {
-        ProjectRows rows;
-        rows.links = {{7, 1003}, {8, 2000}, {9, 1004}, {10, 1010}};
-        // Link 7: one default node of two; 8: two default nodes; 9: none; 10: a station id past 8 bits.
-        rows.nodes = {{7, 5, 0, "10.0.0.1", 502}, {7, 12, 1, "10.0.0.2", 502}, {8, 3, 1, "10.0.0.3", 503},
-                      {8, 4, 1, "10.0.0.4", 503}, {9, 6, 0, "10.0.0.5", 502}, {10, 300, 1, "10.0.0.6", 502}};
-        const QString path = projectDatabasePath();
-        ASSERT_TRUE(withTables ? writeProjectDatabase(path, rows) : writeDatabaseWithoutTables(path));
-        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection).setDatabaseName(path);
-    }
-    void TearDown() override
-    {
-        QSqlDatabase::removeDatabase(connection);
-        ProjectTest::TearDown();
-    }
-};
-
-using ProjectPaths = ProjectTest;
-
-} // namespace
-
-TEST_F(ProjectPaths, DatabasePathFollowsTheDirectoriesThatExist)
-{
+    removeProjectDirectories();
     const QString app = QCoreApplication::applicationDirPath();
-    EXPECT_EQ(GetCompilePath(), QDir(app));
-    EXPECT_EQ(GetDatabaseName(), app + "/database");
-    ASSERT_TRUE(createFile(app + "/compile")); // plain files are not entered
-    EXPECT_EQ(GetCompilePath(), QDir(app));
+    ASSERT_TRUE(QFile(app + "/compile").open(QIODevice::WriteOnly)); // a plain file is not entered
+    EXPECT_EQ(std::make_pair(GetCompilePath(), GetDatabaseName()), std::make_pair(QDir(app), app + "/database"));
     QFile::remove(app + "/compile");
     QDir(app).mkdir("compile");
-    EXPECT_EQ(GetCompilePath(), QDir(app + "/compile"));
-    ASSERT_TRUE(createFile(app + "/compile/database"));
-    EXPECT_EQ(GetDatabaseName(), app + "/compile/database");
-    QFile::remove(app + "/compile/database");
-    EXPECT_EQ(projectDatabasePath(), app + "/compile/database/database");
-    EXPECT_EQ(GetDatabaseName(), app + "/compile/database/database");
-}
-
-TEST(DevStrToHmiPort, EthernetAndNumberedPorts)
-{
-    const std::pair<const char *, int> cases[] = {
-        {"ETHERNET", 2000}, {"ethernet1", 2000}, {"Ethernet:10.0.0.1", 2000}, {"COM1", 1002},
-        {"COM10", 1011},    {"com0", 1001},      {"PORT007", 1008},  {"COM2147482646", 2147483647},
-        {"COM99999999999", 1001}, // beyond 32 bits: the number reads as 0
-        {"COM", 1001},      {"", 1001},
-    };
-    for (const auto &[device, port] : cases)
+    EXPECT_EQ(std::make_pair(GetCompilePath(), GetDatabaseName()),
+              std::make_pair(QDir(app + "/compile"), app + "/compile/database"));
+    const QString path = projectDatabasePath(), db = QStringLiteral("lookup-test"); // makes the database directory
+    EXPECT_EQ(std::make_pair(path, GetDatabaseName()), std::make_pair(app + "/compile/database/database", path));
+    // Ethernet, or 1001 plus the trailing number; a number beyond 32 bits reads as 0.
+    const std::pair<const char *, int> ports[] = {
+        {"ETHERNET", 2000}, {"ethernet1", 2000}, {"Ethernet:10.0.0.1", 2000}, {"COM1", 1002}, {"COM10", 1011},
+        {"com0", 1001}, {"PORT007", 1008}, {"COM2147482646", 2147483647}, {"COM", 1001}, {"", 1001},
+        {"COM99999999999", 1001}};
+    for (const auto &[device, port] : ports)
         EXPECT_EQ(DevStrToHmiPort(QString::fromLatin1(device)), port) << device;
-}
 
-TEST_F(LookupTest, ByHmiPortGivesTheLinkAndItsDefaultStation)
-{
-    open();
-    const struct { int hmiPort; bool found; int linkId; int station; } cases[] = {
-        {1003, true, 7, 12}, {1010, true, 10, 44}, // 300 keeps its low 8 bits
-        {1004, false, -1, 99},                     // no default node
-        {1005, false, -1, 99},                     // no link
-    };
-    for (const auto &c : cases) {
+    // The lookups on a real database file.
+    // Link 7: one default node of two; 8: two default nodes; 9: none; 10: a station id past 8 bits.
+    ProjectRows rows;
+    rows.links = {{7, 1003}, {8, 2000}, {9, 1004}, {10, 1010}};
+    rows.nodes = {{7, 5, 0, "10.0.0.1", 502}, {7, 12, 1, "10.0.0.2", 502}, {8, 3, 1, "10.0.0.3", 503},
+                  {8, 4, 1, "10.0.0.4", 503}, {9, 6, 0, "10.0.0.5", 502}, {10, 300, 1, "10.0.0.6", 502}};
+    ASSERT_TRUE(writeProjectDatabase(path, rows));
+    QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), db).setDatabaseName(path);
+    const auto byPort = [&](int hmiPort) {
         int linkId = -1;
         unsigned char station = 99;
-        const bool found = GetLinkIdAndDefaultStationId(connection, c.hmiPort, linkId, station);
-        EXPECT_EQ(std::make_tuple(found, linkId, int(station)), std::make_tuple(c.found, c.linkId, c.station))
-            << c.hmiPort;
-    }
-}
-
-TEST_F(LookupTest, ListsOfDefaultNodesByLinkOrByPortAndAddress)
-{
-    open();
+        const bool found = GetLinkIdAndDefaultStationId(db, hmiPort, linkId, station);
+        return std::make_tuple(found, linkId, int(station));
+    };
+    EXPECT_EQ(byPort(1003), std::make_tuple(true, 7, 12));
+    EXPECT_EQ(byPort(1010), std::make_tuple(true, 10, 44)); // 300 keeps its low 8 bits
+    EXPECT_EQ(byPort(1004), std::make_tuple(false, -1, 99)) << "no default node";
+    EXPECT_EQ(byPort(1005), std::make_tuple(false, -1, 99)) << "no link";
+    // The lists: appended to, found when not empty afterwards.
     QList<LinkIdStationId> list, none;
-    EXPECT_TRUE(GetLinkIdAndDefaultStationId(connection, 8, list));
-    ASSERT_EQ(list.size(), 2);
+    EXPECT_TRUE(GetLinkIdAndDefaultStationId(db, 8, list));
+    EXPECT_TRUE(GetLinkIdAndDefaultStationId(db, 2000, "10.0.0.4", 503, list));
+    ASSERT_EQ(list.size(), 3);
     EXPECT_EQ(QSet<int>({list[0].stationId, list[1].stationId}), QSet<int>({3, 4}));
     EXPECT_EQ(QSet<int>({list[0].linkId, list[1].linkId}), QSet<int>({8}));
-    EXPECT_FALSE(GetLinkIdAndDefaultStationId(connection, 9, none));
-    EXPECT_TRUE(GetLinkIdAndDefaultStationId(connection, 9, list)) << "a list with records counts as found";
-
-    list.clear();
-    EXPECT_TRUE(GetLinkIdAndDefaultStationId(connection, 2000, "10.0.0.4", 503, list));
-    ASSERT_EQ(list.size(), 1);
-    EXPECT_EQ(std::make_pair(list[0].linkId, int(list[0].stationId)), std::make_pair(8, 4));
-    EXPECT_FALSE(GetLinkIdAndDefaultStationId(connection, 2000, "10.0.0.4", 502, none));
-    EXPECT_FALSE(GetLinkIdAndDefaultStationId(connection, 1003, "10.0.0.1", 502, none)); // not default
-    EXPECT_TRUE(none.isEmpty());
-}
-
-TEST_F(LookupTest, DatabaseWithoutTheTablesFindsNothing)
-{
-    open(false);
-    int linkId = -1;
-    unsigned char station = 99;
-    QList<LinkIdStationId> list;
-    EXPECT_FALSE(GetLinkIdAndDefaultStationId(connection, 1003, linkId, station));
-    EXPECT_FALSE(GetLinkIdAndDefaultStationId(connection, 7, list));
-    EXPECT_FALSE(GetLinkIdAndDefaultStationId(connection, 1003, "10.0.0.2", 502, list));
-    EXPECT_EQ(linkId, -1);
-    EXPECT_EQ(station, 99);
+    EXPECT_EQ(std::make_pair(list[2].linkId, int(list[2].stationId)), std::make_pair(8, 4));
+    EXPECT_TRUE(GetLinkIdAndDefaultStationId(db, 9, list)) << "a list with records counts as found";
+    // No default node, another TCP port, a node that is not a default one.
+    EXPECT_FALSE(GetLinkIdAndDefaultStationId(db, 9, none) || !none.isEmpty()
+                 || GetLinkIdAndDefaultStationId(db, 2000, "10.0.0.4", 502, none)
+                 || GetLinkIdAndDefaultStationId(db, 1003, "10.0.0.1", 502, none) || !none.isEmpty());
+    // A database without the tables finds nothing.
+    QSqlDatabase::database(db, false).close();
+    ASSERT_TRUE(writeDatabaseWithoutTables(path));
+    EXPECT_EQ(byPort(1003), std::make_tuple(false, -1, 99));
+    EXPECT_FALSE(GetLinkIdAndDefaultStationId(db, 7, none)
+                 || GetLinkIdAndDefaultStationId(db, 1003, "10.0.0.2", 502, none));
+    QSqlDatabase::removeDatabase(db);
+    removeProjectDirectories();
 }

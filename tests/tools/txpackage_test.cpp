@@ -1,137 +1,69 @@
 // The sectioned transmit buffer: appending fields and trailers, finding
 // sections again, size references and the section list as a whole.
 
-#include "tools/txpackage.h"
-
-#include <gtest/gtest.h>
+#include "tools_test.h"
 
 #include <climits>
 
-namespace {
+#include "tools/txpackage.h"
 
-// Blanks are skipped like any other non-digit.
-QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
-
-TEST(TxPackage, FieldsAndTheirSections)
+TEST(TxPackage, FieldsTrailersSectionsSizeReferencesAndTheFcs)
 {
     TxPackage package;
-    EXPECT_TRUE(package.appendByte(0x01));
-    EXPECT_TRUE(package.appendWord(0x0203));
-    EXPECT_TRUE(package.appendString(QStringLiteral("AB")));
-    EXPECT_EQ(package.byteArrayData(), hex("0103024142"));
-    EXPECT_EQ(package.totalSize(), 5);
-    ASSERT_EQ(package.numberOfSections(), 3);
-    const int sizes[] = {1, 2, 2}, starts[] = {0, 1, 3};
-    for (int s = 0; s < 3; ++s) {
-        EXPECT_EQ(package.sectionSize(s), sizes[s]) << s;
-        EXPECT_EQ(package.sectionStartIndex(s), starts[s]) << s;
-    }
-    EXPECT_EQ(package.dataAt(1), hex("0302"));
-    for (const int section : {-1, 3, INT_MIN, INT_MAX}) {
-        EXPECT_FALSE(package.validSectionNumber(section)) << section;
-        EXPECT_EQ(package.sectionStartIndex(section), -1) << section;
-        EXPECT_EQ(package.sectionSize(section), 0) << section;
-        EXPECT_TRUE(package.dataAt(section).isEmpty()) << section;
-    }
-    EXPECT_EQ(TxPackage().sectionStartIndex(0), -1);
-}
+    package.appendByte(0x01);
+    package.appendWord(0xFF02);
+    package.appendLRCByte();        // the sum of the bytes before it, 0x102, modulo 256
+    package.appendLRCAscii();       // the sum 0x104 as text
+    package.appendFCSAscii(12345);  // the exclusive or of the bytes before it as text; the argument is unused
+    package.appendByte2Ascii(0x0A); // two digits, upper case
+    package.appendDWord(0x04030201u);
+    package.appendString(QStringLiteral("AB"));
+    package.appendString(QString()); // even an empty field is a section
+    EXPECT_EQ(package.byteArrayData(), hex("01 02 FF 02 30 34 46 41 30 41 01 02 03 04 41 42"));
+    const QList<int> sizes = {1, 2, 1, 2, 2, 2, 4, 2, 0};
+    ASSERT_EQ(package.numberOfSections(), sizes.size());
+    for (int s = 0, start = 0; s < sizes.size(); start += sizes[s++])
+        EXPECT_EQ(std::make_tuple(package.sectionStartIndex(s), package.sectionSize(s), package.dataAt(s)),
+                  std::make_tuple(start, sizes[s], package.byteArrayData().mid(start, sizes[s]))) << s;
+    for (const int s : {-1, 9, INT_MIN, INT_MAX})
+        EXPECT_EQ(std::make_tuple(package.validSectionNumber(s), package.sectionStartIndex(s), package.sectionSize(s),
+                                  package.dataAt(s)), std::make_tuple(false, -1, 0, QByteArray())) << s;
+    package.clearAll();
+    EXPECT_EQ(std::make_pair(package.totalSize(), package.numberOfSections()), std::make_pair(0, 0));
 
-TEST(TxPackage, EachKindOfFieldAndTrailer)
-{
-    // Sums and their text cover the bytes before them.
-    const struct { const char *before; bool (*append)(TxPackage &); const char *added; } rows[] = {
-        {"", [](TxPackage &p) { return p.appendDWord(0x04030201u); }, "01020304"},
-        {"", [](TxPackage &p) { return p.appendString(QString()); }, ""},
-        {"", [](TxPackage &p) { return p.appendByte2Ascii(0x0A); }, "3041"},
-        {"", [](TxPackage &p) { return p.appendByte2Ascii(0xFF); }, "4646"},
-        {"", [](TxPackage &p) { return p.appendLRCAscii(); }, "3030"},
-        {"0102ff", [](TxPackage &p) { return p.appendLRCByte(); }, "02"}, // 0x102 modulo 256
-        {"0102", [](TxPackage &p) { return p.appendLRCAscii(); }, "3033"},
-        {"0103", [](TxPackage &p) { return p.appendFCSAscii(12345); }, "3032"}, // argument unused
-        {"a5b4", [](TxPackage &p) { return p.appendFCSAscii(0); }, "3131"},
-    };
-    for (const auto &row : rows) {
-        TxPackage package;
-        package.setData(hex(row.before));
-        EXPECT_TRUE(row.append(package));
-        EXPECT_EQ(package.byteArrayData(), hex(row.before) + hex(row.added)) << row.before << row.added;
-        ASSERT_EQ(package.numberOfSections(), 1) << "even an empty field is a section";
-        EXPECT_EQ(package.sectionSize(0), hex(row.added).size()) << row.added;
-    }
-}
-
-TEST(TxPackage, SetSectionSizeResizesTheData)
-{
-    // A negative sum empties the data; absurd sums stop at the buffer limit.
-    const struct { const char *before; QList<int> sizes; int after; } rows[] = {
-        {"", {2, 3}, 5}, {"00112233445566778899", {2, 3}, 5}, {"0011", {}, 0}, {"0011", {4, -6}, 0},
-        {"0011", {INT_MAX, INT_MAX}, 1 << 24},
-    };
-    for (const auto &row : rows) {
+    // setSectionSize: what was there stays, new bytes are zero, a negative
+    // sum empties the data and absurd sums stop at the buffer limit.
+    const struct { const char *before; QList<int> sizes; int after; } resizes[] = {
+        {"AA", {2, 3}, 5}, {"00 11 22 33 44 55 66 77", {2, 3}, 5}, {"00 11", {}, 0}, {"00 11", {4, -6}, 0},
+        {"00 11", {INT_MAX, INT_MAX}, 1 << 24}};
+    for (const auto &row : resizes) {
         TxPackage package;
         package.setData(hex(row.before));
         package.setSectionSize(row.sizes);
-        EXPECT_EQ(package.numberOfSections(), row.sizes.size());
-        // What was there stays; new bytes are zero.
-        const QByteArray before = hex(row.before).left(row.after);
-        EXPECT_EQ(package.byteArrayData(), before + QByteArray(row.after - before.size(), '\0')) << row.before;
+        const QByteArray kept = hex(row.before).left(row.after);
+        EXPECT_EQ(std::make_pair(package.numberOfSections(), package.byteArrayData()),
+                  std::make_pair(row.sizes.size(), kept + QByteArray(row.after - kept.size(), '\0'))) << row.before;
     }
-}
-
-TEST(TxPackage, SizeReferencesAndDataAt)
-{
-    // An entry -k takes the size from the four bytes at the start of section k.
-    const struct { QList<int> sizes; const char *data; int section; int size; const char *at; } rows[] = {
-        {{2, 4, -1}, "aabb 03000000 102030 ff", 2, 3, "102030"},
-        {{4, 4, -1}, "05000000 02000000 aabbccddeeff", 2, 2, "aabb"},
-        {{4, 4, -1}, "05000000 0200", 2, 0, ""}, // the referenced section lacks its bytes
-        {{4, -1}, "08000000 08000000", 1, 0, ""},   // names itself
-        {{-1, 4}, "08000000 08000000", 0, 0, ""},   // names a later section
-        {{4, 2, -1}, "08000000 0800 08000000", 2, 0, ""}, // a section of two bytes
-        {{4, 4, -1, -2}, "08000000 08000000 08000000", 3, 0, ""}, // another reference
-        {{4, INT_MIN}, "08000000 08000000", 1, 0, ""},
-        {{1, 4}, "010203", 1, 4, "0203"}, // cut at the end of the data
-        {{1, 4}, "01", 1, 4, ""},
-    };
-    for (const auto &row : rows) {
+    // An entry -k takes the size from the four bytes at the start of an
+    // earlier plain section k. Size 0: the referenced section lacks its
+    // bytes, names itself, a later section, a section of two bytes, another
+    // reference; the data is cut at its end.
+    const struct { QList<int> sizes; const char *data; int section; int size; const char *at; } references[] = {
+        {{2, 4, -1}, "AABB 03000000 102030 FF", 2, 3, "102030"}, {{4, 4, -1}, "05000000 02000000 AABBCC", 2, 2, "AABB"},
+        {{4, 4, -1}, "05000000 0200", 2, 0, ""}, {{4, -1}, "08000000 08000000", 1, 0, ""},
+        {{-1, 4}, "08000000 08000000", 0, 0, ""}, {{4, 2, -1}, "08000000 0800 08000000", 2, 0, ""},
+        {{4, 4, -1, -2}, "08000000 08000000 08000000", 3, 0, ""}, {{4, INT_MIN}, "08000000 08000000", 1, 0, ""},
+        {{1, 4}, "01", 1, 4, ""}, {{1, 4}, "010203", 1, 4, "0203"}};
+    for (const auto &row : references) {
         TxPackage package;
         package.setSectionSize(row.sizes);
         package.setData(hex(row.data));
-        EXPECT_EQ(package.sectionSize(row.section), row.size) << row.data;
-        EXPECT_EQ(package.dataAt(row.section), hex(row.at)) << row.data;
+        EXPECT_EQ(std::make_pair(package.sectionSize(row.section), package.dataAt(row.section)),
+                  std::make_pair(row.size, hex(row.at))) << row.data;
     }
-}
-
-TEST(TxPackage, SetDataClearAllAndTheDataPointer)
-{
-    TxPackage package;
-    package.appendWord(1);
-    char raw[] = {'x', 'y', 'z'};
-    EXPECT_TRUE(package.setData(raw, 3));
-    EXPECT_EQ(package.byteArrayData(), QByteArray("xyz"));
-    EXPECT_EQ(package.numberOfSections(), 1) << "setData keeps the sections";
-    EXPECT_TRUE(package.setData(raw, 0));
-    EXPECT_EQ(package.totalSize(), 0);
-    EXPECT_TRUE(package.setData(nullptr, 5));
-    EXPECT_EQ(package.totalSize(), 0);
-    package.appendSection(hex("0102"));
-    const QByteArray copy = package.byteArrayData();
-    package.data()[0] = char(0x7F);
-    EXPECT_EQ(package.byteArrayData(), hex("7f02"));
-    EXPECT_EQ(copy, hex("0102"));
-    package.clearAll();
-    EXPECT_EQ(package.totalSize(), 0);
-    EXPECT_EQ(package.numberOfSections(), 0);
-}
-
-TEST(TxPackage, CalculateFcsLeavesOutTheLastBytes)
-{
-    TxPackage package;
-    package.setData(hex("01020408"));
-    const std::pair<int, int> rows[] = {{0, 0x0F}, {1, 0x07}, {3, 0x01}, {4, 0}, {10, 0}, {-1, 0x0F}};
-    for (const auto &[n, fcs] : rows)
+    // The FCS of all but the last n bytes.
+    package.setData(hex("01 02 04 08"));
+    for (const auto &[n, fcs] : {std::pair{0, 0x0F}, {1, 0x07}, {3, 0x01}, {4, 0}, {10, 0}, {-1, 0x0F}})
         EXPECT_EQ(TxPackage::calculateFCS(&package, n), fcs) << n;
     EXPECT_EQ(TxPackage::calculateFCS(nullptr, 0), 0);
 }
-
-} // namespace

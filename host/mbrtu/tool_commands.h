@@ -1,0 +1,14 @@
+#ifndef HOST_TOOL_COMMANDS_H
+#define HOST_TOOL_COMMANDS_H
+
+// mbrtu's subcommands; each returns the program's exit status.
+
+#include <QTextStream>
+
+#include "host/mbrtu/tool_options.h"
+
+int runReadOrWrite(const ToolOptions &options, QTextStream &out, QTextStream &err);
+int runProject(const ToolOptions &options, QTextStream &out, QTextStream &err);
+int runSimulate(const ToolOptions &options, QTextStream &out, QTextStream &err);
+
+#endif // HOST_TOOL_COMMANDS_H

@@ -1,0 +1,310 @@
+#include "host/mbrtu/tool_options.h"
+
+#include "host/runtime/project_db.h"
+#include "host/runtime/runtime_values.h"
+
+const char kDefaultHost[] = "127.0.0.1";
+const char kDefaultLink[] = "COM2";
+
+namespace {
+
+enum CommandBits { ReadBit = 1, WriteBit = 2, ProjectBit = 4, SimulateBit = 8 };
+constexpr int kLinkCommands = ReadBit | WriteBit;
+constexpr int kMaxStation = 255;
+constexpr int kMaxMilliseconds = 3600 * 1000;
+constexpr int kMaxRetries = 100;
+
+struct CommandName
+{
+    const char *name;
+    ToolCommand command;
+    int bit;
+};
+
+const CommandName kCommands[] = {
+    {"read", ToolCommand::Read, ReadBit},
+    {"write", ToolCommand::Write, WriteBit},
+    {"project", ToolCommand::Project, ProjectBit},
+    {"simulate", ToolCommand::Simulate, SimulateBit},
+};
+
+// Empty when text is a whole number within min..max, else the reason.
+QString readNumber(const QString &option, const QString &text, int min, int max, int *value)
+{
+    bool ok = false;
+    const int parsed = text.toInt(&ok, 10);
+    if (!ok || parsed < min || parsed > max)
+        return QStringLiteral("%1 expects a number from %2 to %3, not '%4'").arg(option).arg(min).arg(max).arg(text);
+    *value = parsed;
+    return QString();
+}
+
+QString readStations(const QString &text, QList<int> *stations)
+{
+    stations->clear();
+    for (const QString &item : text.split(QLatin1Char(','))) {
+        int station = 0;
+        const QString error = readNumber(QStringLiteral("--station"), item, 0, kMaxStation, &station);
+        if (!error.isEmpty())
+            return error;
+        stations->append(station);
+    }
+    return QString();
+}
+
+struct OptionRule
+{
+    const char *name;
+    bool takesValue;
+    int commands;
+    QString (*apply)(ToolOptions &options, const QString &value);
+};
+
+const OptionRule kOptions[] = {
+    {"--type", true, ReadBit | WriteBit,
+     [](ToolOptions &o, const QString &v) {
+         return parseDataType(v, &o.type) ? QString()
+                                          : QStringLiteral("--type expects bit, byte, word, dword or block, not '%1'").arg(v);
+     }},
+    {"--count", true, ReadBit,
+     [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--count"), v, 1, kAddressCount, &o.count); }},
+    {"--host", true, kLinkCommands | ProjectBit | SimulateBit,
+     [](ToolOptions &o, const QString &v) {
+         o.host = v;
+         return v.isEmpty() ? QStringLiteral("--host expects a host name or address") : QString();
+     }},
+    {"--port", true, kLinkCommands | ProjectBit | SimulateBit,
+     [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--port"), v, 0, 65535, &o.port); }},
+    {"--station", true, kLinkCommands | ProjectBit | SimulateBit,
+     [](ToolOptions &o, const QString &v) {
+         if (o.command == ToolCommand::Simulate)
+             return readStations(v, &o.stations);
+         return readNumber(QStringLiteral("--station"), v, 0, kMaxStation, &o.station);
+     }},
+    {"--retries", true, kLinkCommands,
+     [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--retries"), v, 0, kMaxRetries, &o.retries); }},
+    {"--delay", true, kLinkCommands,
+     [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--delay"), v, 0, kMaxMilliseconds, &o.delayMs); }},
+    {"--timeout", true, kLinkCommands,
+     [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--timeout"), v, 1, kMaxMilliseconds, &o.timeoutMs); }},
+    {"--link", true, kLinkCommands | ProjectBit,
+     [](ToolOptions &o, const QString &v) {
+         o.link = v;
+         return hmiPortForDevice(v) < 0 ? QStringLiteral("--link '%1' names no HMI port: use COMn or ETHERNET").arg(v)
+                                        : QString();
+     }},
+    {"--poll", true, ReadBit,
+     [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--poll"), v, 1, kMaxMilliseconds, &o.pollMs); }},
+    {"--polls", true, ReadBit,
+     [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--polls"), v, 1, 1 << 30, &o.polls); }},
+    {"--json", false, kLinkCommands,
+     [](ToolOptions &o, const QString &) {
+         o.json = true;
+         return QString();
+     }},
+    {"--trace", false, kLinkCommands | SimulateBit,
+     [](ToolOptions &o, const QString &) {
+         o.trace = true;
+         return QString();
+     }},
+    {"--plugin-dir", true, kLinkCommands,
+     [](ToolOptions &o, const QString &v) {
+         o.pluginDir = v;
+         return QString();
+     }},
+    {"--app-dir", true, ProjectBit,
+     [](ToolOptions &o, const QString &v) {
+         o.appDir = v;
+         return QString();
+     }},
+    {"--link-id", true, ProjectBit,
+     [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--link-id"), v, 0, 1 << 30, &o.linkId); }},
+    {"--tags", true, ProjectBit,
+     [](ToolOptions &o, const QString &v) {
+         o.tags = v;
+         QString error;
+         return expandTagList(v, &o.tagAddresses, &error) ? QString() : error;
+     }},
+};
+
+const OptionRule *findOption(const QString &name)
+{
+    for (const OptionRule &rule : kOptions) {
+        if (name == QLatin1String(rule.name))
+            return &rule;
+    }
+    return nullptr;
+}
+
+bool isHelp(const QString &argument)
+{
+    return argument == QLatin1String("--help") || argument == QLatin1String("-h") || argument == QLatin1String("help");
+}
+
+// A token that starts with '-' but is a value: a negative number.
+bool isNegativeNumber(const QString &argument)
+{
+    return argument.size() > 1 && argument[0] == QLatin1Char('-')
+           && (argument[1].isDigit() || argument[1] == QLatin1Char('.'));
+}
+
+QString commandName(int bit)
+{
+    for (const CommandName &entry : kCommands) {
+        if (entry.bit == bit)
+            return QLatin1String(entry.name);
+    }
+    return QString();
+}
+
+QString checkPositionals(ToolOptions &options, const QStringList &positionals)
+{
+    switch (options.command) {
+    case ToolCommand::Read:
+        if (positionals.size() != 1)
+            return QStringLiteral("read takes one ADDRESS");
+        break;
+    case ToolCommand::Write:
+        if (positionals.size() < 2)
+            return QStringLiteral("write takes an ADDRESS and at least one VALUE");
+        options.values = positionals.mid(1);
+        options.count = options.values.size();
+        break;
+    default:
+        if (!positionals.isEmpty())
+            return QStringLiteral("unexpected argument '%1'").arg(positionals.first());
+        return QString();
+    }
+    QString error;
+    if (!parseDeviceAddress(positionals.first(), &options.address, &error))
+        return error;
+    return QString();
+}
+
+QString checkCombination(ToolOptions &options)
+{
+    QString error;
+    switch (options.command) {
+    case ToolCommand::Read:
+        if (!checkReadable(options.address, options.type, &error))
+            return error;
+        if (options.polls > 0 && options.pollMs == 0)
+            return QStringLiteral("--polls goes with --poll");
+        break;
+    case ToolCommand::Write:
+        if (!checkWritable(options.address, options.type, &error))
+            return error;
+        if (!encodeWriteValues(options.type, options.values, &options.writeData, &error))
+            return error;
+        break;
+    case ToolCommand::Simulate:
+        if (options.stations.isEmpty())
+            options.stations.append(options.station < 0 ? 1 : options.station);
+        break;
+    default:
+        break;
+    }
+    return QString();
+}
+
+ParsedArguments failure(const QString &error)
+{
+    ParsedArguments result;
+    result.error = error;
+    return result;
+}
+
+} // namespace
+
+ParsedArguments parseToolArguments(const QStringList &arguments)
+{
+    ParsedArguments result;
+    if (arguments.isEmpty())
+        return failure(QStringLiteral("no command given"));
+    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h")) || isHelp(arguments.first())) {
+        result.ok = true;
+        return result;
+    }
+    int commandBit = 0;
+    for (const CommandName &entry : kCommands) {
+        if (arguments.first() == QLatin1String(entry.name)) {
+            result.options.command = entry.command;
+            commandBit = entry.bit;
+        }
+    }
+    if (!commandBit)
+        return failure(QStringLiteral("unknown command '%1'").arg(arguments.first()));
+
+    QStringList positionals;
+    bool optionsEnded = false;
+    for (int i = 1; i < arguments.size(); ++i) {
+        QString argument = arguments[i];
+        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || isNegativeNumber(argument)) {
+            positionals.append(argument);
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        QString value;
+        const int equals = argument.indexOf(QLatin1Char('='));
+        const bool inlineValue = equals > 0;
+        if (inlineValue) {
+            value = argument.mid(equals + 1);
+            argument = argument.left(equals);
+        }
+        const OptionRule *rule = findOption(argument);
+        if (!rule)
+            return failure(QStringLiteral("unknown option '%1'").arg(argument));
+        if (!(rule->commands & commandBit))
+            return failure(QStringLiteral("%1 does not go with %2").arg(argument, commandName(commandBit)));
+        if (rule->takesValue && !inlineValue) {
+            if (i + 1 >= arguments.size())
+                return failure(QStringLiteral("%1 needs a value").arg(argument));
+            value = arguments[++i];
+        } else if (!rule->takesValue && inlineValue) {
+            return failure(QStringLiteral("%1 takes no value").arg(argument));
+        }
+        const QString error = rule->apply(result.options, value);
+        if (!error.isEmpty())
+            return failure(error);
+    }
+    QString error = checkPositionals(result.options, positionals);
+    if (error.isEmpty())
+        error = checkCombination(result.options);
+    if (!error.isEmpty())
+        return failure(error);
+    result.ok = true;
+    return result;
+}
+
+QString shortUsageText()
+{
+    return QStringLiteral(
+        "usage: mbrtu read ADDRESS [--type TYPE] [--count N] [--poll MS [--polls N]] [--json] [LINK...]\n"
+        "       mbrtu write ADDRESS VALUE... [--type TYPE] [--json] [LINK...]\n"
+        "       mbrtu project [--link DEV] [--station N] [--tags LIST] [--link-id N] [--app-dir DIR]\n"
+        "                     [--host H] [--port P]\n"
+        "       mbrtu simulate [--port P] [--host ADDR] [--station N[,N...]] [--trace]\n");
+}
+
+QString usageText()
+{
+    return shortUsageText() + QStringLiteral(
+        "\n"
+        "ADDRESS  AREA NUMBER [.BIT] [SW]: DI5, DO17, FN5DO17 (function 5), HR100, HR100.3,\n"
+        "         HR100SW (double word, high word first), FN6HR100 (function 6), IR7\n"
+        "TYPE     bit, byte, word (default), dword, block\n"
+        "VALUE    decimal or 0x hex; bits 0/1/on/off; double words also take floats (1.5)\n"
+        "LINK     --host H (127.0.0.1)  --port P (5020)  --station N  --retries N  --delay MS\n"
+        "         --timeout MS  --link DEV  --trace  --plugin-dir DIR\n"
+        "         station, retries, delay, time-out and link default to the driver's defaults\n"
+        "LIST     [STATION-]AREA FIRST[-LAST],... as in DI1-64,DO1-32,2-DI5\n"
+        "\n"
+        "The plug-in is looked for in --plugin-dir, $MBRTU_PLUGIN_DIR, beside mbrtu, in its parent\n"
+        "and in the installed plug-in folder.\n"
+        "read and write need the project database below mbrtu's directory; one is written for\n"
+        "the link if there is none (see mbrtu project).\n"
+        "Exit status: 0 success, 1 Modbus or link failure, 2 usage error.\n");
+}

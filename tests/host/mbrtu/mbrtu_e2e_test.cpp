@@ -1,0 +1,155 @@
+// mbrtu as a program: command lines with their exit status and what each
+// prints on stdout and stderr, from usage errors and plug-in loading failures
+// to the plug-in, found beside mbrtu, driving the simulated slave through the
+// TCP device; the simulate command, and polling ended by a signal.
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <optional>
+
+#include "host/sim/sim_slave.h"
+
+namespace {
+
+constexpr int kHangLimitMs = 60000; // no test relies on how fast mbrtu is
+
+// Waits until the process has printed text on stdout (gathered in seen).
+bool waitForOutput(QProcess &process, const QString &text, QString *seen)
+{
+    while (!seen->contains(text) && process.waitForReadyRead(kHangLimitMs))
+        *seen += QString::fromLocal8Bit(process.readAllStandardOutput());
+    return seen->contains(text);
+}
+
+// Terminates a long-running mbrtu, which must then end with status 0.
+bool terminatesCleanly(QProcess &process, QString *seen)
+{
+    process.terminate();
+    const bool finished = process.waitForFinished(kHangLimitMs);
+    *seen += QString::fromLocal8Bit(process.readAllStandardOutput());
+    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// Runs mbrtu; read and write get the link options for the slave first, so
+// that the case's own win. Status -1: it crashed or hung and was killed.
+int run(QStringList arguments, quint16 port, QString *out, QString *err)
+{
+    if (arguments.value(0) == QLatin1String("read") || arguments.value(0) == QLatin1String("write"))
+        arguments = arguments.mid(0, 1) + QStringList{"--port", QString::number(port), "--retries", "0", "--timeout",
+                                                      "1000"} + arguments.mid(1);
+    QProcess process;
+    process.start(QStringLiteral(MBRTU_TOOL_PATH), arguments);
+    const bool finished = process.waitForFinished(kHangLimitMs);
+    if (!finished)
+        process.kill();
+    process.waitForFinished();
+    *out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    *err = QString::fromLocal8Bit(process.readAllStandardError());
+    return finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+TEST(Mbrtu, AnswersEachCommandLineWithItsStatusAndOutput)
+{
+    sim::SimSlave slave;
+    ASSERT_TRUE(slave.start());
+    slave.withData([](sim::SlaveData &d) {
+        d.holdingRegisters[0] = 10;
+        d.holdingRegisters[1] = 0xFFFE;
+        d.inputRegisters[4] = 0x4049;
+        d.inputRegisters[5] = 0x0FDB;
+        std::fill_n(d.discreteInputs.begin(), 16, 1);
+    });
+    QTemporaryDir dir;
+    const QString fake = dir.filePath(QStringLiteral("fake.so"));
+    QFile(fake).open(QIODevice::WriteOnly);
+    const QString port = QString::number(slave.port());
+    // out and err are regular expressions (. matching newlines too), "" for nothing printed; the
+    // fault goes into the first reply.
+    const struct { QStringList arguments; int status; QString out, err; std::optional<sim::Fault> fault;
+                   bool pluginDirInEnvironment = false; } cases[] = {
+        {{}, 2, "", "^mbrtu: no command given\nusage: mbrtu read"},
+        {{"write", "HR1", "1", "-h"}, 0, "^usage: mbrtu read.*Exit status", ""},
+        {{"read", "HR1", "--plugin-dir", "/nonexistent/drivers"}, 1, "", " in /nonexistent/drivers \\(use --plugin-dir",
+         {}, true},
+        {{"write", "HR1", "5"}, 1, "", " in /nonexistent/env \\(", {}, true},
+        {{"read", "HR1", "--plugin-dir", fake}, 1, "", "cannot load plug-in"},
+        {{"simulate", "--port", port}, 1, "", "cannot listen on 127.0.0.1:" + port},
+        {{"project", "--app-dir", dir.path(), "--link", "COM3", "--link-id", "4", "--station", "4", "--tags",
+          "DI1-64,DO1-32,2-DI5"},
+         0, "^wrote .*/compile/database/database: link COM3 \\(HMI port 1004, link id 4\\), default station 4, 97 tag",
+         ""},
+        {{"project", "--app-dir", dir.path(), "--link", "ethernet2"}, 0, "link ethernet2 \\(HMI port 2000, ", ""},
+        // The driver reads its project database beside mbrtu.
+        {{"project", "--link", "COM2", "--station", "1", "--tags", "DI1-8,DI11-12"}, 0, "station 1, 10 tag", ""},
+        // The device gathers a split reply; the trace joins its pieces.
+        {{"read", "HR1", "--count", "2", "--trace"}, 0,
+         "^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} -> 01 03 00 00 00 02 C4 0B\n.* <- 01 03 04 00 0A FF FE .*\n"
+         "address .*\nHR1 +10 +10 +0x000A\nHR2 +65534 +-2 +0xFFFE\n$",
+         "", sim::Fault::split(3, 50)},
+        {{"read", "IR5SW", "--type", "dword", "--json"}, 0, "\"float\":3\\.14159.*\"hex\":\"0x40490FDB\"", ""},
+        {{"read", "IR5", "--type=dword"}, 0, "0x0FDB4049", ""},
+        // Byte reads of DI fetch only the inputs the project configures.
+        {{"read", "DI1", "--type", "byte", "--count", "2", "--trace"}, 0,
+         "-> 01 02 00 00 00 08 .*-> 01 02 00 0A 00 02 .*DI9-16 .*00001100", ""},
+        {{"read", "HR1", "--poll", "20", "--polls", "3", "--timeout", "200"}, 0, // 0: the last poll was good
+         "^poll 1: good 0, failed 1\nerror: PLC no response \\(read 1 word\\(s\\) from 1-HR1\\)\n.*"
+         "poll 3: good 2, failed 1\n.*3 polls: 2 good, 1 failed\n$", "", sim::Fault::drop()},
+        {{"write", "HR10", "-1", "0x1234"}, 0, "^wrote 2 word\\(s\\) to HR10 on station 1\n$", ""},
+        {{"write", "HR20SW", "1.5", "--type", "dword"}, 0, "wrote 1 dword", ""},
+        {{"write", "FN5DO3", "--type", "bit", "--", "1", "0", "1"}, 0, "wrote 3 bit", ""},
+        {{"write", "HR30.4", "1", "--type", "bit", "--json"}, 0, "\"ok\":true", ""},
+        {{"read", "HR1", "--station", "9", "--timeout", "200", "--json"}, 1, "\"ok\":false",
+         "^mbrtu: PLC no response \\(read 1 word\\(s\\) from 9-HR1\\)\n$"},
+        {{"read", "DI1", "--type", "bit", "--count", "2008"}, 1, "",
+         "^mbrtu: exception code:0x03 \\(read 2008 bit\\(s\\) from 1-DI1\\)\n$"},
+        {{"read", "DI1", "--type", "byte", "--station", "2"}, 1, "", "add them with: mbrtu project --tags"},
+        {{"read", "HR1", "--link", "COM5"}, 1, "", "write one with: mbrtu project --link COM5"},
+        {{"read", "HR1", "--port", "1"}, 1, "", "^mbrtu: connection refused \\(slave at 127.0.0.1:1\\)"},
+    };
+    for (const auto &c : cases) {
+        if (c.fault)
+            slave.injectFault(*c.fault);
+        if (c.pluginDirInEnvironment) // --plugin-dir wins over it
+            qputenv("MBRTU_PLUGIN_DIR", "/nonexistent/env");
+        QString out, err;
+        EXPECT_EQ(run(c.arguments, slave.port(), &out, &err), c.status) << c.arguments.join(' ').toStdString();
+        qunsetenv("MBRTU_PLUGIN_DIR");
+        for (const auto &[printed, expected] : {std::pair{out, c.out}, std::pair{err, c.err}})
+            EXPECT_TRUE(expected.isEmpty() ? printed.isEmpty()
+                                           : QRegularExpression(expected, QRegularExpression::DotMatchesEverythingOption)
+                                                 .match(printed).hasMatch())
+                << c.arguments.join(' ').toStdString() << ": " << expected.toStdString() << " in:\n"
+                << printed.toStdString();
+    }
+    slave.withData([](sim::SlaveData &d) {
+        EXPECT_EQ(QList<int>({d.holdingRegisters[9], d.holdingRegisters[10], d.holdingRegisters[19],
+                              d.holdingRegisters[20], d.holdingRegisters[29]}),
+                  QList<int>({0xFFFF, 0x1234, 0x3FC0, 0x0000, 0x0010})); // 1.5f is 0x3FC00000, high word first
+        EXPECT_EQ(QList<int>({d.coils[2], d.coils[3], d.coils[4]}), QList<int>({1, 0, 1}));
+    });
+}
+
+TEST(Mbrtu, PollsTheSimulatedSlaveUntilInterruptedAndBothSumUp)
+{
+    QProcess slave, poll;
+    slave.start(QStringLiteral(MBRTU_TOOL_PATH), {"simulate", "--port", "0", "--station", "1,5", "--trace"});
+    QString slaveSaid, pollSaid;
+    ASSERT_TRUE(waitForOutput(slave, QStringLiteral("stop with Ctrl-C"), &slaveSaid)) << slaveSaid.toStdString();
+    const QString port = QRegularExpression(QStringLiteral("127\\.0\\.0\\.1:(\\d+)")).match(slaveSaid).captured(1);
+    // Input registers start out holding their own zero-based addresses.
+    poll.start(QStringLiteral(MBRTU_TOOL_PATH), {"read", "IR8", "--station", "5", "--poll", "20", "--port", port});
+    ASSERT_TRUE(waitForOutput(poll, QStringLiteral("poll 2: good 2, failed 0"), &pollSaid)) << pollSaid.toStdString();
+    EXPECT_TRUE(terminatesCleanly(poll, &pollSaid));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("IR8 +7 +7 +0x0007\n[\\s\\S]*\n(\\d+) polls: \\1 good, 0 failed\n$"))
+                    .match(pollSaid).hasMatch()) << pollSaid.toStdString();
+    EXPECT_TRUE(terminatesCleanly(slave, &slaveSaid));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("<- 05 04 00 07 00 01 .*\n.* -> 05 04 02 00 07 .*\n"
+                                                  "stopped: 1 connection\\(s\\), (\\d+) request\\(s\\), \\1 replies"),
+                                   QRegularExpression::DotMatchesEverythingOption)
+                    .match(slaveSaid).hasMatch()) << slaveSaid.toStdString();
+}
+
+} // namespace
