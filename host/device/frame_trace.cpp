@@ -11,6 +11,8 @@ const char *arrow(TraceDirection direction)
         return "<-";
     case TraceDirection::Discarded:
         return "<- late, discarded:";
+    case TraceDirection::Echo:
+        return "<- echo:";
     }
     return "";
 }
@@ -41,6 +43,12 @@ void FrameTrace::discarded(const QByteArray &bytes)
 {
     flush();
     emitEntry(TraceDirection::Discarded, bytes);
+}
+
+void FrameTrace::echoed(const QByteArray &bytes)
+{
+    flush();
+    emitEntry(TraceDirection::Echo, bytes);
 }
 
 void FrameTrace::flush()

@@ -10,7 +10,8 @@
 #include <QString>
 #include <functional>
 
-enum class TraceDirection { Sent, Received, Discarded };
+// Echo: a request handed back by a half-duplex adapter or gateway.
+enum class TraceDirection { Sent, Received, Discarded, Echo };
 
 struct TraceEntry
 {
@@ -19,7 +20,7 @@ struct TraceEntry
     QByteArray bytes;
 };
 
-// "12:34:56.789 -> 01 03 00 00 00 01 84 0A"; discarded late bytes are marked.
+// "12:34:56.789 -> 01 03 00 00 00 01 84 0A"; discarded late bytes and echoes are marked.
 QString formatTraceEntry(const TraceEntry &entry);
 
 class FrameTrace
@@ -32,6 +33,7 @@ public:
     void sent(const QByteArray &frame);
     void received(const QByteArray &bytes);
     void discarded(const QByteArray &bytes);
+    void echoed(const QByteArray &bytes);
     // Hands on the reply gathered so far, if any.
     void flush();
 

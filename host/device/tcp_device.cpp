@@ -87,6 +87,8 @@ QString plainErrorText(int error)
 const QString kTimedOut = QStringLiteral("timed out");
 const QString kNotConnected = QStringLiteral("not connected");
 const QString kClosedByPeer = QStringLiteral("connection closed by peer");
+const QString kNoEcho = QStringLiteral("no echo of the request");
+const QString kEchoMismatch = QStringLiteral("echo did not match the request");
 
 } // namespace
 
@@ -177,6 +179,9 @@ void TcpDevice::closeSocket()
     m_replyTakenWhole = false;
     m_awaitingReply = false;
     m_unlookedRequest.clear();
+    m_expectedEcho.clear();
+    m_replyAfterEcho = false;
+    m_echoFailed = false;
 }
 
 int TcpDevice::writeData(const char *data, int len)
@@ -189,6 +194,9 @@ int TcpDevice::writeData(const char *data, int len)
     const bool skipLook = canSkipLook(requestUs);
     m_replyTakenWhole = false;
     m_unlookedRequest.clear();
+    m_expectedEcho.clear();
+    m_replyAfterEcho = false;
+    m_echoFailed = false;
     if (!skipLook && !discardStaleBytes() && !open())
         return -1;
     const int error = sendAll(data, len);
@@ -200,6 +208,8 @@ int TcpDevice::writeData(const char *data, int len)
         m_unlookedRequest.assign(data, data + len);
     m_requestUs = requestUs;
     m_awaitingReply = true;
+    if (m_settings.echo)
+        m_expectedEcho.assign(data, data + len);
     if (m_trace)
         m_trace->sent(QByteArray(data, len));
     return len;
@@ -274,7 +284,7 @@ int TcpDevice::takeAhead(char *data, int maxlen)
     return n;
 }
 
-// Inline in readData: the receive that waits for the reply then sits one
+// Inline in receive: the receive that waits for the reply then sits one
 // call less deep, and each return after the wait is a mispredicted branch.
 inline ssize_t TcpDevice::receiveAhead(qint64 waitMs)
 {
@@ -297,6 +307,37 @@ int TcpDevice::readData(char *data, int maxlen)
         m_error = kNotConnected;
         return -1;
     }
+    if (!m_expectedEcho.empty() || m_echoFailed) {
+        const int echoed = m_echoFailed ? 0 : takeEcho();
+        if (echoed < 1)
+            return echoed;
+    }
+    return receive(data, maxlen, false);
+}
+
+int TcpDevice::takeEcho()
+{
+    const std::vector<char> expected = std::move(m_expectedEcho);
+    m_expectedEcho.clear();
+    std::vector<char> echo(expected.size());
+    const int got = receive(echo.data(), int(echo.size()), true);
+    if (got < 0)
+        return -1;
+    if (got == int(expected.size()) && echo == expected) {
+        m_awaitingReply = m_replyAfterEcho = true;
+        return 1;
+    }
+    // Whatever has come after a wrong echo answers nothing; a link found
+    // closed here is reopened by the next request.
+    discardStaleBytes();
+    m_replyTakenWhole = false;
+    m_echoFailed = true;
+    m_error = got == 0 ? kNoEcho : kEchoMismatch;
+    return 0;
+}
+
+int TcpDevice::receive(char *data, int maxlen, bool echo)
+{
     // Bytes read ahead by the previous call come first: the rest of a reply
     // whose head the driver asked for is usually all there.
     int got = takeAhead(data, maxlen);
@@ -308,7 +349,9 @@ int TcpDevice::readData(char *data, int maxlen)
     const qint64 deadline = got >= maxlen      ? 0
                             : firstAfterRequest ? m_requestUs / 1000 + timeoutMs
                                                 : now() + timeoutMs;
-    bool firstWait = true;
+    // After an echo the reply's wait is what is left of the time-out.
+    bool firstWait = !m_replyAfterEcho;
+    m_replyAfterEcho = false;
     bool broken = false;
     while (got < maxlen) {
         // Waits in the receive for whatever comes, up to a whole frame and
@@ -340,8 +383,12 @@ int TcpDevice::readData(char *data, int maxlen)
         broken = true;
         break;
     }
-    if (m_trace && got > 0)
-        m_trace->received(QByteArray(data, got));
+    if (m_trace && got > 0) {
+        if (echo)
+            m_trace->echoed(QByteArray(data, got));
+        else
+            m_trace->received(QByteArray(data, got));
+    }
     if (broken)
         closeSocket();
     // A reply taken whole, nothing after it: the next request may skip the

@@ -22,6 +22,11 @@
 // the peer closed in that moment then shows as a failed send or as the link
 // closing before any byte of the reply, and the request is sent once more on
 // a new connection, as the look would have done.
+//
+// With echo on, the first read after a request first takes exactly the
+// request's bytes back and compares them; an echo that differs or does not
+// come fails the request (readData returns 0 until the next request,
+// errorString says why) and what has come after it is thrown away.
 
 #include <QString>
 #include <memory>
@@ -48,6 +53,8 @@ struct TcpDeviceSettings
     int lookSkipWindowUs = 1000;
     // Names the link in the project database (LINK.HMIPORT).
     QString deviceString = QStringLiteral("COM2");
+    // The gateway hands every request back before the reply.
+    bool echo = false;
 };
 
 class TcpDevice : public AbstractDeviceInterface
@@ -91,6 +98,11 @@ private:
     // True when the last read took a reply whole, to a request sent a
     // moment ago.
     bool canSkipLook(qint64 nowUs) const;
+    // Reads on the open link: readData without its checks and the echo.
+    int receive(char *data, int maxlen, bool echo);
+    // Takes the request's echo at the start of the first read after it; 1
+    // when it matched, else readData's result.
+    int takeEcho();
     // Sends all of data: 0 when it went out, else the error that stopped it
     // (ETIMEDOUT when the socket's buffer stayed full), the link then closed.
     int sendAll(const char *data, int len);
@@ -120,6 +132,13 @@ private:
     // The request last sent without the look, kept while no reply byte has
     // come, so that it can go out again on a new link; empty otherwise.
     std::vector<char> m_unlookedRequest;
+    // The request whose echo the next read takes first; empty when none.
+    // The reply to a request that echoed is waited for until the response
+    // time-out from the request, like the echo.
+    std::vector<char> m_expectedEcho;
+    bool m_replyAfterEcho = false;
+    // The last request's echo was wrong or missing: reads fail until the next request.
+    bool m_echoFailed = false;
     QString m_error;
     FrameTrace *m_trace = nullptr;
 };

@@ -20,7 +20,6 @@
 #include <thread>
 
 #include "device_test_util.h"
-#include "host/device/frame_trace.h"
 #include "host/device/serial_device.h"
 
 namespace {
@@ -36,30 +35,26 @@ protected:
     }
     void TearDown() override { stopSocat(); }
 
-    // socat linking the device's end and the slave's end, the slave's end open raw.
+    // socat linking the device's end and the slave's end; the slave's end open raw.
     bool startSocat()
     {
         socat.setStandardErrorFile(QProcess::nullDevice());
-        socat.start(QStringLiteral("socat"), {"-d", "-d", "pty,raw,echo=0,link=" + deviceEnd,
-                                              "pty,raw,echo=0,link=" + slaveEnd});
+        socat.start("socat", {"-d", "-d", "pty,raw,echo=0,link=" + deviceEnd, "pty,raw,echo=0,link=" + slaveEnd});
         for (int i = 0; i < 1000 && !(QFileInfo::exists(deviceEnd) && QFileInfo::exists(slaveEnd)); ++i)
             ::usleep(10000);
-        slave.fd = ::open(slaveEnd.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
         termios raw;
-        if (slave.fd < 0 || ::tcgetattr(slave.fd, &raw) != 0)
-            return false;
-        ::cfmakeraw(&raw);
-        return ::tcsetattr(slave.fd, TCSANOW, &raw) == 0;
+        slave.fd = ::open(slaveEnd.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        return slave.fd >= 0 && ::tcgetattr(slave.fd, &raw) == 0 && (::cfmakeraw(&raw), true)
+               && ::tcsetattr(slave.fd, TCSANOW, &raw) == 0;
     }
     void stopSocat()
     {
         socat.terminate();
         socat.waitForFinished(10000);
-        ::close(slave.fd);
-        slave.fd = -1;
+        ::close(std::exchange(slave.fd, -1));
     }
 
-    std::unique_ptr<SerialDevice> device(int timeoutMs = 5000, bool echo = false)
+    std::unique_ptr<SerialDevice> device(int timeoutMs, bool echo = false)
     {
         SerialDeviceSettings settings;
         settings.portName = deviceEnd;
@@ -67,13 +62,12 @@ protected:
         settings.responseTimeoutMs = timeoutMs;
         settings.echo = echo;
         auto made = std::make_unique<SerialDevice>(settings);
-        made->setTrace(&trace);
         EXPECT_TRUE(made->open()) << made->errorString().toStdString();
         return made;
     }
 
-    // A request out byte-exact and its reply back, put by `answer` and read
-    // in the driver's two pieces: 5 bytes, then the rest.
+    // A request out byte-exact, its reply put by `answer` and read in the
+    // driver's two pieces: 5 bytes, then the rest.
     void exchange(SerialDevice &link, const std::function<void()> &answer = {})
     {
         ASSERT_EQ(link.writeData(request.constData(), request.size()), request.size());
@@ -91,13 +85,11 @@ protected:
     const QString deviceEnd = links.filePath("device"), slaveEnd = links.filePath("slave");
     QProcess socat;
     FdPeer slave;
-    QList<TraceEntry> entries;
-    FrameTrace trace{[this](const TraceEntry &entry) { entries.append(entry); }};
 };
 
-TEST_F(SerialDeviceTest, TakesRepliesWholeOrInTwoChunksAndDrainsStaleBytesFirst)
+TEST_F(SerialDeviceTest, TakesRepliesWholeOrSplitDrainsStaleBytesAndTimesOut)
 {
-    auto link = device();
+    auto link = device(1000);
     exchange(*link);
     exchange(*link, [this] {
         slave.put(reply.left(3)); // the driver's first read waits across the pause
@@ -109,26 +101,15 @@ TEST_F(SerialDeviceTest, TakesRepliesWholeOrInTwoChunksAndDrainsStaleBytesFirst)
     int waiting = 0; // until the stale bytes sit at the device's end
     for (int i = 0; i < 500 && waiting < stale.size(); ++i, ::usleep(10000))
         ::ioctl(link->portDescriptor(), FIONREAD, &waiting);
-    trace.flush();
-    entries.clear();
     exchange(*link);
-    trace.flush();
-    ASSERT_EQ(entries.size(), 3);
-    EXPECT_EQ(entries[0].direction, TraceDirection::Discarded);
-    EXPECT_EQ(entries[0].bytes, stale);
-}
-
-TEST_F(SerialDeviceTest, ReturnsNothingAfterTheTimeOutWhenNoReplyComes)
-{
-    auto link = device(300);
+    // No reply: nothing, once the time-out has passed since the request.
     QElapsedTimer waited;
     waited.start();
     ASSERT_EQ(link->writeData(request.constData(), request.size()), request.size());
     char got[8];
     EXPECT_EQ(link->readData(got, 5), 0);
-    EXPECT_GE(waited.elapsed(), 300);
+    EXPECT_GE(waited.elapsed(), 1000);
     EXPECT_EQ(link->errorString(), QStringLiteral("timed out"));
-    EXPECT_TRUE(link->isOpen());
 }
 
 TEST_F(SerialDeviceTest, ChecksTheEchoOfEveryRequest)
@@ -145,18 +126,14 @@ TEST_F(SerialDeviceTest, ReportsThePortGoneAndOpensItAgainWhenItIsBack)
         exchange(*link);
         if (whileWaiting) {
             ASSERT_EQ(link->writeData(request.constData(), request.size()), request.size());
-            std::thread unplug([pid = pid_t(socat.processId())] {
-                ::usleep(100000);
-                ::kill(pid, SIGTERM);
-            });
+            std::thread unplug([pid = pid_t(socat.processId())] { ::usleep(100000); ::kill(pid, SIGTERM); });
             char got[8];
             EXPECT_EQ(link->readData(got, 5), -1);
             unplug.join();
-            stopSocat();
-        } else {
-            stopSocat();
-            EXPECT_EQ(link->writeData(request.constData(), request.size()), -1);
         }
+        stopSocat();
+        if (!whileWaiting)
+            EXPECT_EQ(link->writeData(request.constData(), request.size()), -1);
         EXPECT_EQ(link->errorString(), QStringLiteral("port gone"));
         EXPECT_FALSE(link->isOpen());
         ASSERT_TRUE(startSocat());
@@ -171,18 +148,13 @@ TEST(SerialDeviceSettingsTest, RefusesToOpenWhatIsNoSerialLine)
     QTemporaryFile plainFile;
     ASSERT_TRUE(plainFile.open());
     const std::pair<std::function<void(SerialDeviceSettings &)>, const char *> cases[] = {
-        {[](SerialDeviceSettings &s) { s.portName = "/dev/no-such-tty"; }, "no such port"},
-        {[&](SerialDeviceSettings &s) { s.portName = plainFile.fileName(); },
-         "not a serial port, or its line settings are not supported"},
-        {[](SerialDeviceSettings &s) { s.portName.clear(); }, "no port name"},
-        {[](SerialDeviceSettings &s) { s.baudRate = 0; }, "baud rate must be positive"},
-        {[](SerialDeviceSettings &s) { s.parity = 'n'; }, "parity must be N, E or O"},
-        {[](SerialDeviceSettings &s) { s.dataBits = 6; }, "data bits must be 7 or 8"},
-        {[](SerialDeviceSettings &s) { s.stopBits = 0; }, "stop bits must be 1 or 2"},
+        {[](auto &s) { s.portName = "/dev/no-such-tty"; }, "no such port"},
+        {[&](auto &s) { s.portName = plainFile.fileName(); }, "not a serial port, or its line settings are not supported"},
+        {[](auto &s) { s.parity = 'n'; }, "parity must be N, E or O"},
+        {[](auto &s) { s.dataBits = 9; }, "data bits must be 7 or 8"},
     };
     for (const auto &[change, error] : cases) {
         SerialDeviceSettings settings;
-        settings.portName = "/dev/null";
         change(settings);
         SerialDevice link(settings);
         EXPECT_FALSE(link.open());

@@ -13,10 +13,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "device_test_util.h"
 #include "host/device/frame_trace.h"
 #include "host/device/tcp_device.h"
 #include "host/sim/sim_slave.h"
-#include "host_test_util.h"
 
 using namespace sim;
 
@@ -33,6 +33,20 @@ bool eventually(Condition condition)
     for (int i = 0; i < 500 && !condition(); ++i)
         ::usleep(10000);
     return condition();
+}
+
+// A listening loopback socket whose connections complete before they are
+// accepted; -1 when there is none.
+int loopbackListener(quint16 *port)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    auto *any = reinterpret_cast<sockaddr *>(&address);
+    if (::bind(listener, any, length) != 0 || ::listen(listener, 2) != 0 || ::getsockname(listener, any, &length) != 0)
+        return -1;
+    *port = ntohs(address.sin_port);
+    return listener;
 }
 
 // Sends the request through a device and reads up to maxlen reply bytes in one call.
@@ -152,13 +166,10 @@ TEST_F(TcpDeviceTest, SendsARequestOnceMoreOnANewLinkWhenTheSendMeetsAResetLink)
     // The simulated slave never resets a link: the test serves a listening
     // socket of its own, whose connections complete before they are accepted
     // (without waiting: a device that did not connect or send fails the test).
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t length = sizeof address;
-    auto *any = reinterpret_cast<sockaddr *>(&address);
-    ASSERT_TRUE(::bind(listener, any, length) == 0 && ::listen(listener, 2) == 0
-                && ::getsockname(listener, any, &length) == 0);
-    auto link = device(1000, kAlwaysRecentUs, ntohs(address.sin_port));
+    quint16 port = 0;
+    const int listener = loopbackListener(&port);
+    ASSERT_GE(listener, 0);
+    auto link = device(1000, kAlwaysRecentUs, port);
     ASSERT_TRUE(link->open());
     for (const auto &[frame, reply] : {std::pair{readHr0, hr0Reply}, std::pair{readHr1, hr1Reply}}) {
         // The second request, sent without the look, fails on the reset link
@@ -181,6 +192,26 @@ TEST_F(TcpDeviceTest, SendsARequestOnceMoreOnANewLinkWhenTheSendMeetsAResetLink)
     ::close(listener);
     EXPECT_EQ(link->connectCount(), 2);
     EXPECT_EQ(sentFrames(), 2);
+}
+
+TEST_F(TcpDeviceTest, ChecksTheEchoOfEveryRequestWhenAskedTo)
+{
+    // The simulated slave does not echo: the test's own socket peer does.
+    quint16 port = 0;
+    const int listener = loopbackListener(&port);
+    ASSERT_GE(listener, 0);
+    for (const EchoCase &c : kEchoCases) {
+        TcpDeviceSettings settings;
+        settings.port = port;
+        settings.responseTimeoutMs = c.timeoutMs;
+        settings.echo = true;
+        TcpDevice link(settings);
+        ASSERT_TRUE(link.open());
+        const FdPeer gateway{::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)};
+        checkEchoCase(link, gateway, c);
+        ::close(gateway.fd);
+    }
+    ::close(listener);
 }
 
 } // namespace
