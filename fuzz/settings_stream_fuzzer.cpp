@@ -17,7 +17,8 @@
 namespace {
 
 // The input's stream options.
-const QDataStream::Version Versions[] = {QDataStream::Qt_4_8, QDataStream::Qt_5_0, QDataStream::Qt_5_6, QDataStream::Qt_5_15};
+const QDataStream::Version Versions[] = {QDataStream::Qt_4_8, QDataStream::Qt_5_0, QDataStream::Qt_5_6,
+                                         QDataStream::Qt_5_15};
 QDataStream::ByteOrder order;
 QDataStream::Version version;
 

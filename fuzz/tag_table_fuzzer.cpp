@@ -52,7 +52,6 @@ void checkReadBack(DriverModbusRtuSlaveOverTcp &driver, const Key &key, const QS
 {
     const int low = *std::min_element(addresses.begin(), addresses.end());
     const int start = low - low % 8, bytes = (*std::max_element(addresses.begin(), addresses.end()) - start) / 8 + 1;
-    const char *area = key.second ? "DO" : "DI";
     // A station that answers every coil or input read with all bits set.
     ScriptedDevice device(key.first);
     device.responder = [station = healthyStation()](const QByteArray &request) {
@@ -62,14 +61,14 @@ void checkReadBack(DriverModbusRtuSlaveOverTcp &driver, const Key &key, const QS
     };
     const QByteArray bits = key.second ? driver.readBytesFromDO(&device, (unsigned short)start, bytes)
                                        : driver.readBytesFromDI(&device, (unsigned short)start, bytes);
-    FUZZ_CHECK(!driver.hasError(), "reading back %s of station %d failed: %s", area, key.first,
+    FUZZ_CHECK(!driver.hasError(), "reading back %s of station %d failed: %s", key.second ? "DO" : "DI", key.first,
                qPrintable(driver.getLastError()));
     FUZZ_CHECK(bits.size() == bytes, "reading back %d bytes gave %d", bytes, bits.size());
     // Each request covers a run of configured addresses, and each row configures at most one.
     FUZZ_CHECK(device.written.size() <= rowCount, "%d requests for %d tag rows", device.written.size(), rowCount);
     for (int address : addresses)
         FUZZ_CHECK((bits.at((address - start) / 8) >> ((address - start) % 8)) & 1,
-                   "the tag %s%d of station %d was not loaded", area, address + 1, key.first);
+                   "the tag %s%d of station %d was not loaded", key.second ? "DO" : "DI", address + 1, key.first);
 }
 
 // The project file is written once. Each input then replaces the default

@@ -42,11 +42,8 @@ static QDataStream::Status readInto(const QByteArray &bytes, T &value)
     return in.status();
 }
 
-// The stream with the 32-bit big-endian number at offset replaced.
-static QByteArray patched(QByteArray bytes, int offset, quint32 number)
-{
-    return bytes.replace(offset, 4, streamed(number));
-}
+// The stream with the 32-bit big-endian number at offset `at` replaced.
+static QByteArray patched(QByteArray bytes, int at, quint32 number) { return bytes.replace(at, 4, streamed(number)); }
 
 static QStringList captured;
 template <typename T>
@@ -68,17 +65,18 @@ TEST(DeviceSettingStream, ByteExactIndexRuleDumpAndDamagedSocketLists)
                                         "00000002" "00000007" "00000004" "00000001" "00000002"
                                         "00000010" "00310030002e0030002e0030002e0031" "01f6"
                                         "00000010" "00310030002e0030002e0030002e0032" "01f7"));
-    // The index is checked against the sockets held before the stream's list;
-    // extraText is not streamed; any type value comes back unchanged.
+    // The index (at offset 40, here 0 instead of 1) is checked against the
+    // sockets held before the stream's list; extraText is not streamed; any
+    // type value comes back unchanged.
     DeviceSetting fresh = empty(), holding = twoSockets();
-    holding.setCurrentIPIndex(0);
-    EXPECT_EQ((std::tuple{readInto(patched(bytes, 0, 0xFFFFFFFFu), fresh), readInto(bytes, holding), fresh.sockets,
-                          fresh.currentIPIndex, holding.port(), holding.socketIP(), fresh.extraText.isNull()}),
-              std::make_tuple(QDataStream::Ok, QDataStream::Ok, twoSockets().sockets, 0, 503, "10.0.0.2", true));
+    EXPECT_EQ((std::tuple{readInto(patched(bytes, 0, 0xFFFFFFFFu), fresh), readInto(patched(bytes, 40, 0), holding),
+                          fresh.sockets, fresh.currentIPIndex, holding.port(), holding.socketIP()}),
+              std::make_tuple(QDataStream::Ok, QDataStream::Ok, twoSockets().sockets, 0, 502, "10.0.0.1"));
     // The dump: one line, every item followed by a blank, the type as an unsigned number.
-    EXPECT_EQ(std::make_pair(fresh.extraValue, dumped(fresh)),
-              std::make_pair(7, QStringList{"type: 4294967295 string: \"COM2\" baudrate: 9600 databits: 8 stopbits: 0 "
-                                            "parity: 2 linkID: 4 current ip: \"10.0.0.1\" current port: 502 "}));
+    EXPECT_EQ(std::make_tuple(fresh.extraValue, fresh.extraText.isNull(), dumped(fresh)),
+              std::make_tuple(7, true, QStringList{"type: 4294967295 string: \"COM2\" baudrate: 9600 databits: 8 "
+                                                   "stopbits: 0 parity: 2 linkID: 4 current ip: \"10.0.0.1\" "
+                                                   "current port: 502 "}));
 
     // Every cut of the stream, other socket counts (at offset 44), and a
     // device string of an odd byte count, after which the fields and the list
@@ -125,7 +123,8 @@ TEST(DeviceSettingSockets, CurrentAndOutOfRangeIndices)
     setting.setCurrentIPIndex(1);
     setting.setCurrentIPIndex(2);              // outside the list: ignored
     setting.setSocketData({{"1.1.1.1", "1"}}); // new sockets leave the index alone
-    EXPECT_EQ(std::make_tuple(setting.currentIPIndex, setting.port(-1)), std::make_tuple(1, 0));
+    EXPECT_EQ(std::make_tuple(setting.currentIPIndex, setting.port(-1), setting.sockets.size()),
+              std::make_tuple(1, 0, 1));
 }
 
 TEST(DriverSetting, StreamOfFourIntegersCopyRuleAndDumpLines)
