@@ -1,6 +1,7 @@
 // mbrtu: reads and writes Modbus RTU slaves over TCP through the driver
 // plug-in, the way the panel runtime does; writes the project database the
-// driver needs; runs a simulated slave.
+// driver needs; runs a simulated slave, and a fault proxy in front of any
+// slave.
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -27,6 +28,8 @@ int main(int argc, char *argv[])
         return runProject(parsed.options, out, err);
     case ToolCommand::Simulate:
         return runSimulate(parsed.options, out, err);
+    case ToolCommand::Proxy:
+        return runProxy(parsed.options, out, err);
     case ToolCommand::Read:
     case ToolCommand::Write:
         return runReadOrWrite(parsed.options, out, err);

@@ -10,5 +10,6 @@
 int runReadOrWrite(const ToolOptions &options, QTextStream &out, QTextStream &err);
 int runProject(const ToolOptions &options, QTextStream &out, QTextStream &err);
 int runSimulate(const ToolOptions &options, QTextStream &out, QTextStream &err);
+int runProxy(const ToolOptions &options, QTextStream &out, QTextStream &err);
 
 #endif // HOST_TOOL_COMMANDS_H

@@ -8,7 +8,9 @@ const char kDefaultLink[] = "COM2";
 
 namespace {
 
-enum CommandBits { ReadBit = 1, WriteBit = 2, ProjectBit = 4, SimulateBit = 8 };
+enum CommandBits { ReadBit = 1, WriteBit = 2, ProjectBit = 4, SimulateBit = 8, ProxyBit = 16 };
+constexpr int kFaultCommands = SimulateBit | ProxyBit;
+constexpr int kMaxLineBaud = 4000000;
 constexpr int kLinkCommands = ReadBit | WriteBit;
 constexpr int kMaxStation = 255;
 constexpr int kMaxMilliseconds = 3600 * 1000;
@@ -26,6 +28,7 @@ const CommandName kCommands[] = {
     {"write", ToolCommand::Write, WriteBit},
     {"project", ToolCommand::Project, ProjectBit},
     {"simulate", ToolCommand::Simulate, SimulateBit},
+    {"proxy", ToolCommand::Proxy, ProxyBit},
 };
 
 // Empty when text is a whole number within min..max, else the reason.
@@ -52,6 +55,48 @@ QString readStations(const QString &text, QList<int> *stations)
     return QString();
 }
 
+// "5,7-9": single stations and runs.
+QString readStationRuns(const QString &option, const QString &text, QList<int> *stations)
+{
+    stations->clear();
+    for (const QString &item : text.split(QLatin1Char(','))) {
+        const QStringList ends = item.split(QLatin1Char('-'));
+        int first = 0;
+        int last = 0;
+        QString error = ends.size() > 2 ? QStringLiteral("%1 expects stations like 5,7-9, not '%2'").arg(option, text)
+                                        : readNumber(option, ends.first(), 0, kMaxStation, &first);
+        if (error.isEmpty())
+            error = readNumber(option, ends.last(), 0, kMaxStation, &last);
+        if (error.isEmpty() && last < first)
+            error = QStringLiteral("%1: the run '%2' must run upwards").arg(option, item);
+        if (!error.isEmpty())
+            return error;
+        for (int station = first; station <= last; ++station)
+            stations->append(station);
+    }
+    return QString();
+}
+
+QString readRate(const QString &text, double *rate)
+{
+    bool ok = false;
+    const double parsed = text.toDouble(&ok);
+    if (!ok || !(parsed >= 0 && parsed <= 1))
+        return QStringLiteral("--fault-rate expects a number from 0 to 1, not '%1'").arg(text);
+    *rate = parsed;
+    return QString();
+}
+
+QString readHostAndPort(const QString &text, QString *host, int *port)
+{
+    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    const QString error = QStringLiteral("--to expects HOST:PORT, not '%1'").arg(text);
+    if (colon <= 0)
+        return error;
+    *host = text.left(colon);
+    return readNumber(QStringLiteral("--to"), text.mid(colon + 1), 1, 65535, port).isEmpty() ? QString() : error;
+}
+
 struct OptionRule
 {
     const char *name;
@@ -68,7 +113,7 @@ const OptionRule kOptions[] = {
      }},
     {"--count", true, ReadBit,
      [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--count"), v, 1, kAddressCount, &o.count); }},
-    {"--host", true, kLinkCommands | ProjectBit | SimulateBit,
+    {"--host", true, kLinkCommands | ProjectBit | SimulateBit | ProxyBit,
      [](ToolOptions &o, const QString &v) {
          o.host = v;
          return v.isEmpty() ? QStringLiteral("--host expects a host name or address") : QString();
@@ -102,11 +147,50 @@ const OptionRule kOptions[] = {
          o.json = true;
          return QString();
      }},
-    {"--trace", false, kLinkCommands | SimulateBit,
+    {"--trace", false, kLinkCommands | SimulateBit | ProxyBit,
      [](ToolOptions &o, const QString &) {
          o.trace = true;
          return QString();
      }},
+    {"--gateway", false, SimulateBit,
+     [](ToolOptions &o, const QString &) {
+         o.gateway = true;
+         return QString();
+     }},
+    {"--unreachable", true, SimulateBit,
+     [](ToolOptions &o, const QString &v) { return readStationRuns(QStringLiteral("--unreachable"), v, &o.unreachable); }},
+    {"--echo", false, SimulateBit,
+     [](ToolOptions &o, const QString &) {
+         o.echo = true;
+         return QString();
+     }},
+    {"--line-baud", true, SimulateBit,
+     [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--line-baud"), v, 50, kMaxLineBaud, &o.lineBaud); }},
+    {"--line-bits", true, SimulateBit,
+     [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--line-bits"), v, 10, 11, &o.lineBits); }},
+    {"--faults", true, kFaultCommands,
+     [](ToolOptions &o, const QString &v) {
+         o.faultsOn = true;
+         QString error;
+         return sim::parseFaultKinds(v, &o.faultKinds, &error) ? QString() : QStringLiteral("--faults: ") + error;
+     }},
+    {"--fault-rate", true, kFaultCommands,
+     [](ToolOptions &o, const QString &v) {
+         o.faultsOn = true;
+         return readRate(v, &o.faultRate);
+     }},
+    {"--seed", true, kFaultCommands,
+     [](ToolOptions &o, const QString &v) {
+         bool ok = false;
+         o.seed = v.toULongLong(&ok, 10);
+         return ok ? QString() : QStringLiteral("--seed expects a whole number from 0 up, not '%1'").arg(v);
+     }},
+    {"--late-ms", true, kFaultCommands,
+     [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--late-ms"), v, 1, kMaxMilliseconds, &o.lateMs); }},
+    {"--listen", true, ProxyBit,
+     [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--listen"), v, 0, 65535, &o.listenPort); }},
+    {"--to", true, ProxyBit,
+     [](ToolOptions &o, const QString &v) { return readHostAndPort(v, &o.slaveHost, &o.slavePort); }},
     {"--plugin-dir", true, kLinkCommands,
      [](ToolOptions &o, const QString &v) {
          o.pluginDir = v;
@@ -200,10 +284,18 @@ QString checkCombination(ToolOptions &options)
     case ToolCommand::Simulate:
         if (options.stations.isEmpty())
             options.stations.append(options.station < 0 ? 1 : options.station);
+        if (options.lineBits != 11 && options.lineBaud == 0)
+            return QStringLiteral("--line-bits goes with --line-baud");
+        break;
+    case ToolCommand::Proxy:
+        if (options.slavePort == 0)
+            return QStringLiteral("proxy needs the slave: --to HOST:PORT");
         break;
     default:
         break;
     }
+    if (options.lateMs > 0 && !options.faultsOn)
+        return QStringLiteral("--late-ms goes with --faults or --fault-rate");
     return QString();
 }
 
@@ -286,7 +378,9 @@ QString shortUsageText()
         "       mbrtu write ADDRESS VALUE... [--type TYPE] [--json] [LINK...]\n"
         "       mbrtu project [--link DEV] [--station N] [--tags LIST] [--link-id N] [--app-dir DIR]\n"
         "                     [--host H] [--port P]\n"
-        "       mbrtu simulate [--port P] [--host ADDR] [--station N[,N...]] [--trace]\n");
+        "       mbrtu simulate [--port P] [--host ADDR] [--station N[,N...]] [--gateway] [--unreachable LIST]\n"
+        "                      [--echo] [--line-baud N [--line-bits 10|11]] [FAULTS...] [--trace]\n"
+        "       mbrtu proxy --to HOST:PORT [--listen PORT] [--host ADDR] [FAULTS...] [--trace]\n");
 }
 
 QString usageText()
@@ -301,6 +395,16 @@ QString usageText()
         "         --timeout MS  --link DEV  --trace  --plugin-dir DIR\n"
         "         station, retries, delay, time-out and link default to the driver's defaults\n"
         "LIST     [STATION-]AREA FIRST[-LAST],... as in DI1-64,DO1-32,2-DI5\n"
+        "FAULTS   --faults KINDS  --fault-rate R (0.1)  --seed N (1)  --late-ms MS (1000)\n"
+        "         KINDS: drop, delay, corrupt, split, close, late, echo (all when not given);\n"
+        "         a share R of the replies gets one of them; late replies go out MS after\n"
+        "         their request, delays and split pauses last up to MS\n"
+        "\n"
+        "simulate --gateway answers exception 0x0B for stations it does not serve, --unreachable\n"
+        "         (e.g. 5,7-9) exception 0x0A; --echo sends every request back before its reply;\n"
+        "         --line-baud paces replies as a serial line behind a gateway (11 bits a byte)\n"
+        "proxy    listens on --listen (any free port when not given), connects every master\n"
+        "         to the slave at --to and passes bytes both ways, with faults in the replies\n"
         "\n"
         "The plug-in is looked for in --plugin-dir, $MBRTU_PLUGIN_DIR, beside mbrtu, in its parent\n"
         "and in the installed plug-in folder.\n"

@@ -11,8 +11,9 @@
 #include <QStringList>
 
 #include "host/runtime/device_address.h"
+#include "host/sim/sim_faults.h"
 
-enum class ToolCommand { Help, Read, Write, Project, Simulate };
+enum class ToolCommand { Help, Read, Write, Project, Simulate, Proxy };
 
 constexpr int kDefaultPort = 5020;
 extern const char kDefaultHost[]; // "127.0.0.1"
@@ -48,7 +49,26 @@ struct ToolOptions
     QStringList tagAddresses;
     // simulate
     QList<int> stations;
+    bool gateway = false;       // exception 0x0B for stations not served
+    QList<int> unreachable;     // exception 0x0A for these
+    bool echo = false;          // every request goes back before its reply
+    int lineBaud = 0;           // replies paced as a serial line at this rate; 0: not
+    int lineBits = 11;          // bits per byte on that line
+    // simulate and proxy: faults are on when a list or a rate is given
+    bool faultsOn = false;
+    QVector<sim::FaultKind> faultKinds = sim::allFaultKinds();
+    double faultRate = 0.1;
+    quint64 seed = 1;
+    int lateMs = -1;            // -1: kDefaultLateMs
+    // proxy
+    int listenPort = 0;         // 0: any free port
+    QString slaveHost;          // --to HOST:PORT
+    int slavePort = 0;
 };
+
+// How long after its request a late reply goes out, unless --late-ms says;
+// delays and split pauses range up to it too.
+constexpr int kDefaultLateMs = 1000;
 
 struct ParsedArguments
 {

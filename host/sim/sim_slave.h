@@ -6,45 +6,24 @@
 // Faults can be injected for tests: they apply to the next replies, one
 // fault per reply, in the order they were queued. A fault source, when set,
 // decides for every reply that finds the queue empty (random faults of a
-// long run).
+// long run). It can behave as a gateway with slaves on a serial line behind
+// it: exceptions 0x0A and 0x0B for stations it cannot reach, replies paced
+// at the line's rate, every request echoed.
 
 #include <QByteArray>
 #include <QString>
-#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <list>
-#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
+#include "host/sim/sim_faults.h"
 #include "host/sim/sim_slave_core.h"
+#include "host/sim/tcp_server.h"
 
 namespace sim {
-
-enum class FaultKind {
-    Drop,    // the request is served, the reply is never sent
-    Delay,   // the reply is sent after delayMs
-    Corrupt, // reply byte byteIndex is XORed with xorMask (inverted by default)
-    Split,   // the first byteIndex bytes, a pause of delayMs, then the rest
-    Close    // the connection is closed instead of replying
-};
-
-struct Fault
-{
-    FaultKind kind = FaultKind::Drop;
-    int delayMs = 0;
-    int byteIndex = 0;
-    uint8_t xorMask = 0xFF;
-
-    static Fault drop() { return Fault{FaultKind::Drop, 0, 0}; }
-    static Fault delay(int ms) { return Fault{FaultKind::Delay, ms, 0}; }
-    static Fault corrupt(int index, uint8_t mask = 0xFF) { return Fault{FaultKind::Corrupt, 0, index, mask}; }
-    static Fault split(int firstPart, int pauseMs) { return Fault{FaultKind::Split, pauseMs, firstPart}; }
-    static Fault close() { return Fault{FaultKind::Close, 0, 0}; }
-};
 
 struct SlaveConfig
 {
@@ -54,6 +33,9 @@ struct SlaveConfig
     // A partial request that sees no new byte for this long is dropped, the
     // way an RTU slave ends a frame at a silent interval.
     int frameGapMs = 100;
+    GatewayRules gateway;
+    SerialLine line;   // replies paced at its rate; baud 0: no pacing
+    bool echo = false; // every request is sent back before its reply
 };
 
 struct SlaveStats
@@ -96,8 +78,8 @@ public:
     void clearFaults();
     int pendingFaults() const;
     // Closes every open connection at once, as a slave that restarts would.
-    void closeConnections();
-    int openConnections() const;
+    void closeConnections() { m_server.closeConnections(); }
+    int openConnections() const { return m_server.openConnections(); }
     SlaveStats stats() const;
     // Set before start().
     void setMonitor(Monitor monitor) { m_monitor = std::move(monitor); }
@@ -105,36 +87,20 @@ public:
     void setFaultSource(FaultSource source);
 
 private:
-    struct Connection
-    {
-        int fd = -1;
-        std::thread thread;
-        std::atomic<bool> finished{false};
-    };
-
-    void acceptLoop();
-    void serve(Connection *connection);
-    bool answer(int fd, const QByteArray &request);
-    bool sendReply(int fd, QByteArray reply);
+    void serve(int fd);
+    bool answer(const Delivery &delivery, const QByteArray &request);
     bool takeFault(const QByteArray &reply, Fault *fault);
-    // Sleeps ms unless the slave stops first; false when it stops.
-    bool pause(int ms) const;
-    void reapFinished();
 
     SlaveConfig m_config;
     uint16_t m_port = 0;
-    int m_listenFd = -1;
-    int m_wakeFds[2] = {-1, -1};
-    std::thread m_acceptor;
-    bool m_running = false;
+    TcpServer m_server;
 
     std::mutex m_dataMutex;
     SlaveData m_data;
 
-    mutable std::mutex m_mutex; // faults, fault source, connections, stats
+    mutable std::mutex m_mutex; // faults, fault source, stats
     std::deque<Fault> m_faults;
     FaultSource m_faultSource;
-    std::list<std::unique_ptr<Connection>> m_connections;
     SlaveStats m_stats;
     Monitor m_monitor;
 };

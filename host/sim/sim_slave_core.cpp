@@ -5,6 +5,8 @@
 
 #include "tools/modbus_crc.h"
 
+#include <algorithm>
+
 namespace sim {
 namespace {
 
@@ -256,15 +258,29 @@ StationSet makeStationSet(std::initializer_list<int> ids)
 
 QByteArray processRequest(SlaveData &data, const StationSet &stations, const QByteArray &frame)
 {
+    return processRequest(data, stations, frame, GatewayRules());
+}
+
+QByteArray processRequest(SlaveData &data, const StationSet &stations, const QByteArray &frame,
+                          const GatewayRules &gateway)
+{
     const auto *bytes = reinterpret_cast<const uint8_t *>(frame.constData());
     if (frame.size() < kHeaderSize + kCrcSize || !hasValidCrc(frame.constData(), frame.size()))
         return QByteArray();
     const uint8_t station = bytes[0];
     const uint8_t functionCode = bytes[1];
-    if (!stations.test(station))
-        return QByteArray();
-    const Request request{bytes + kHeaderSize, frame.size() - kHeaderSize - kCrcSize};
-    const Outcome outcome = dispatch(data, functionCode, request);
+    const bool broadcast = station == 0;
+    Outcome outcome;
+    if (gateway.unreachable.test(station) && !broadcast) {
+        outcome = exception(GatewayPathUnavailable);
+    } else if (!stations.test(station)) {
+        if (!gateway.answerForAbsent || broadcast)
+            return QByteArray();
+        outcome = exception(GatewayTargetFailedToRespond);
+    } else {
+        const Request request{bytes + kHeaderSize, frame.size() - kHeaderSize - kCrcSize};
+        outcome = dispatch(data, functionCode, request);
+    }
 
     QByteArray reply;
     reply.reserve(kHeaderSize + outcome.data.size() + 1 + kCrcSize);
@@ -313,6 +329,69 @@ bool RequestFramer::takeFrame(QByteArray *frame)
     }
     *frame = m_buffer.left(length);
     m_buffer.remove(0, length);
+    return true;
+}
+
+int replyLength(const char *bytes, int available)
+{
+    if (available < kHeaderSize)
+        return 0;
+    const uint8_t code = uint8_t(bytes[1]);
+    if (code & kExceptionFlag)
+        return kHeaderSize + 1 + kCrcSize;
+    if (!findFunction(code))
+        return kLengthUnknown;
+    if (code > 4)
+        return kFixedRequestSize; // writes are acknowledged by address and quantity or value
+    if (available < kHeaderSize + 1)
+        return 0;
+    return kHeaderSize + 1 + uint8_t(bytes[kHeaderSize]) + kCrcSize; // reads: byte count, data
+}
+
+void ReplyFramer::expectEcho(const QByteArray &request)
+{
+    // The reply of functions 5 and 6 repeats the request: such a frame is a reply.
+    const bool repeated = request.size() > 1 && (request[1] == 5 || request[1] == 6);
+    m_echo = repeated ? QByteArray() : request;
+}
+
+bool ReplyFramer::take(QByteArray *unit, bool *isReply)
+{
+    if (m_buffer.isEmpty())
+        return false;
+    *isReply = false;
+    if (!m_echo.isEmpty()) {
+        const int common = int(std::min(m_buffer.size(), m_echo.size()));
+        if (m_buffer.left(common) == m_echo.left(common)) {
+            if (common < m_echo.size())
+                return false; // could still be the echo
+            *unit = m_buffer.left(common);
+            m_buffer.remove(0, common);
+            m_echo.clear();
+            return true;
+        }
+    }
+    int length = replyLength(m_buffer.constData(), m_buffer.size());
+    if (length == 0 || (length > 0 && m_buffer.size() < length))
+        return false;
+    if (length == kLengthUnknown || !hasValidCrc(m_buffer.constData(), length)) {
+        flush(unit);
+        return true;
+    }
+    *isReply = true;
+    *unit = m_buffer.left(length);
+    m_buffer.remove(0, length);
+    m_echo.clear();
+    return true;
+}
+
+bool ReplyFramer::flush(QByteArray *unit)
+{
+    if (m_buffer.isEmpty())
+        return false;
+    *unit = m_buffer;
+    m_buffer.clear();
+    m_echo.clear();
     return true;
 }
 

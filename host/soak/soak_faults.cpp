@@ -5,38 +5,6 @@
 
 namespace soak {
 
-bool FaultInjector::decide(const QByteArray &reply, sim::Fault *fault)
-{
-    ++m_replies;
-    if (!std::bernoulli_distribution(m_rate)(m_random))
-        return false;
-    const sim::FaultKind kind = m_kinds[uniform(0, m_kinds.size() - 1)];
-    // Waits range up to twice the time-out: some come in time, some too late.
-    const int wait = uniform(1, 2 * m_timeoutMs);
-    switch (kind) {
-    case sim::FaultKind::Drop:
-        *fault = sim::Fault::drop();
-        break;
-    case sim::FaultKind::Delay:
-        *fault = sim::Fault::delay(wait);
-        m_lateDelays += wait > m_timeoutMs ? 1 : 0;
-        break;
-    case sim::FaultKind::Corrupt:
-        *fault = sim::Fault::corrupt(uniform(0, reply.size() - 1), uint8_t(uniform(1, 255)));
-        break;
-    case sim::FaultKind::Split:
-        *fault = sim::Fault::split(uniform(1, reply.size() - 1), wait);
-        m_lateSplits += wait > m_timeoutMs ? 1 : 0;
-        break;
-    case sim::FaultKind::Close:
-        *fault = sim::Fault::close();
-        break;
-    }
-    ++m_injected[int(kind)];
-    ++m_total;
-    return true;
-}
-
 Watchdog::~Watchdog()
 {
     {

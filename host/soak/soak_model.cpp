@@ -103,15 +103,16 @@ bool isDeviceText(const QString &base)
 
 // ---- Shadow ---------------------------------------------------------------
 
-Shadow::Shadow()
+Shadow::Shadow(bool slaveDataKnown)
     : holdingRegisters(sim::kAddressSpace, 0),
       inputRegisters(sim::kAddressSpace, 0),
       coils(sim::kAddressSpace, 0),
       discreteInputs(sim::kAddressSpace, 0),
       configuredInputs(sim::kAddressSpace, 0),
       configuredCoils(sim::kAddressSpace, 0),
-      m_registerKnown(sim::kAddressSpace, 0xFFFF),
-      m_coilKnown(sim::kAddressSpace, 1)
+      m_registerKnown(sim::kAddressSpace, slaveDataKnown ? 0xFFFF : 0),
+      m_coilKnown(sim::kAddressSpace, slaveDataKnown ? 1 : 0),
+      m_inputsKnown(slaveDataKnown)
 {
 }
 
@@ -127,7 +128,7 @@ bool Shadow::known(const Target &target) const
     case Table::DiscreteInputs:
         break;
     }
-    return true; // never written
+    return m_inputsKnown; // never written
 }
 
 int Shadow::value(const Target &target) const
@@ -397,32 +398,33 @@ Request RequestGenerator::readRegisters(Shape shape, Table table, bool fn6)
     Request request;
     request.table = table;
     request.shape = shape;
+    const int window = windowOf(m_layout, table);
     int registers = 0;
     switch (shape) {
     case Shape::Words:
         request.dataType = WordData;
-        request.count = countUpTo(kMaxReadRegisters);
+        request.count = countUpTo(std::min(kMaxReadRegisters, window));
         registers = request.count;
         break;
     case Shape::DWords:
         request.dataType = DoubleWordData;
-        request.count = countUpTo(kMaxReadDWords);
+        request.count = countUpTo(std::min(kMaxReadDWords, window / 2));
         request.highWordFirst = chance(0.5);
         registers = 2 * request.count;
         break;
     case Shape::Bytes:
         request.dataType = chance(0.2) ? BlockData : ByteData;
-        request.count = countUpTo(kMaxReadBytes);
+        request.count = countUpTo(std::min(kMaxReadBytes, 2 * window));
         registers = (request.count + 1) / 2;
         break;
     default: // Shape::RegisterBits
         request.dataType = chance(0.2) ? SecondBitData : BitData;
         request.bit = uniform(0, kBitsPerRegister - 1);
-        request.count = countUpTo(kMaxReadRegisters * kBitsPerRegister - request.bit);
+        request.count = countUpTo(std::min(kMaxReadRegisters, window) * kBitsPerRegister - request.bit);
         registers = registersForBits(request.bit, request.count);
         break;
     }
-    request.start = uniform(0, windowOf(m_layout, table) - registers);
+    request.start = m_layout.first + uniform(0, window - registers);
     const char *area = table == Table::InputRegisters ? "IR" : fn6 ? "FN6HR" : "HR";
     request.address = prefix(area) + QString::number(request.start + 1);
     if (shape == Shape::RegisterBits)
@@ -441,8 +443,9 @@ Request RequestGenerator::readBits(Table table, bool fn5)
     request.table = table;
     request.shape = Shape::Bits;
     request.dataType = chance(0.2) ? SecondBitData : BitData;
-    request.count = countUpTo(kMaxReadBits);
-    request.start = uniform(0, windowOf(m_layout, table) - request.count);
+    const int window = windowOf(m_layout, table);
+    request.count = countUpTo(std::min(kMaxReadBits, window));
+    request.start = m_layout.first + uniform(0, window - request.count);
     const char *area = table == Table::DiscreteInputs ? "DI" : fn5 ? "FN5DO" : "DO";
     request.address = prefix(area) + QString::number(request.start + 1);
     request.kind = QStringLiteral("read bit %1").arg(QLatin1String(area));
@@ -455,8 +458,9 @@ Request RequestGenerator::readSparse(Table table, bool fn5)
     request.table = table;
     request.shape = Shape::SparseBytes;
     request.dataType = chance(0.2) ? BlockData : ByteData;
-    request.count = countUpTo(kMaxSparseBytes);
-    request.start = uniform(0, windowOf(m_layout, table) - 8 * request.count);
+    const int window = windowOf(m_layout, table);
+    request.count = countUpTo(std::min(kMaxSparseBytes, window / 8));
+    request.start = m_layout.first + uniform(0, window - 8 * request.count);
     const char *area = table == Table::DiscreteInputs ? "DI" : fn5 ? "FN5DO" : "DO";
     request.address = prefix(area) + QString::number(request.start + 1);
     request.kind = QStringLiteral("read byte %1 (sparse)").arg(QLatin1String(area));
@@ -470,38 +474,43 @@ Request RequestGenerator::writeRegisters(Shape shape, bool fn6)
     request.table = Table::HoldingRegisters;
     request.shape = shape;
     request.oneByOne = fn6;
+    const int window = m_layout.holdingRegisters;
     int registers = 0;
     int bytes = 0;
     switch (shape) {
     case Shape::Words:
         request.dataType = WordData;
-        request.count = fn6 ? uniform(1, kMaxOneByOneRegisters) : countUpTo(kMaxWriteRegisters);
+        request.count = fn6 ? uniform(1, std::min(kMaxOneByOneRegisters, window))
+                            : countUpTo(std::min(kMaxWriteRegisters, window));
         registers = request.count;
         bytes = 2 * request.count;
         break;
     case Shape::DWords:
         request.dataType = DoubleWordData;
-        request.count = fn6 ? uniform(1, kMaxOneByOneRegisters / 2) : countUpTo(kMaxWriteDWords);
+        request.count = fn6 ? uniform(1, std::min(kMaxOneByOneRegisters, window) / 2)
+                            : countUpTo(std::min(kMaxWriteDWords, window / 2));
         request.highWordFirst = chance(0.5);
         registers = 2 * request.count;
         bytes = 4 * request.count;
         break;
     case Shape::Bytes:
         request.dataType = chance(0.2) ? BlockData : ByteData;
-        request.count = fn6 ? uniform(1, 2 * kMaxOneByOneRegisters) : countUpTo(kMaxWriteBytes);
+        request.count = fn6 ? uniform(1, 2 * std::min(kMaxOneByOneRegisters, window))
+                            : countUpTo(std::min(kMaxWriteBytes, 2 * window));
         registers = (request.count + 1) / 2;
         bytes = request.count;
         break;
     default: // Shape::RegisterBits
         request.dataType = chance(0.2) ? SecondBitData : BitData;
         request.bit = uniform(0, kBitsPerRegister - 1);
-        request.count = countUpTo((fn6 ? kMaxOneByOneRegisters / 2 : kMaxWriteRegisters) * kBitsPerRegister
+        request.count = countUpTo(std::min(fn6 ? kMaxOneByOneRegisters / 2 : kMaxWriteRegisters, window)
+                                      * kBitsPerRegister
                                   - request.bit);
         registers = registersForBits(request.bit, request.count);
         bytes = bytesForBits(request.count);
         break;
     }
-    request.start = uniform(0, m_layout.holdingRegisters - registers);
+    request.start = m_layout.first + uniform(0, window - registers);
     request.data.resize(bytes);
     for (char &byte : request.data)
         byte = char(uniform(0, 255));
@@ -525,8 +534,9 @@ Request RequestGenerator::writeCoils(bool fn5)
     request.shape = Shape::Bits;
     request.oneByOne = fn5;
     request.dataType = chance(0.2) ? SecondBitData : BitData;
-    request.count = fn5 ? uniform(1, kMaxOneByOneCoils) : countUpTo(kMaxWriteCoils);
-    request.start = uniform(0, m_layout.coils - request.count);
+    request.count = fn5 ? uniform(1, std::min(kMaxOneByOneCoils, m_layout.coils))
+                        : countUpTo(std::min(kMaxWriteCoils, m_layout.coils));
+    request.start = m_layout.first + uniform(0, m_layout.coils - request.count);
     // Bits beyond the count in the last byte are random too: nobody may use them.
     request.data.resize(bytesForBits(request.count));
     for (char &byte : request.data)

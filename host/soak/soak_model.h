@@ -9,7 +9,10 @@
 // write makes the bits it wrote known; a failed one may or may not have
 // reached the slave (or reached part of it), so the bits it would have
 // written become unknown until a later write succeeds. Reads are checked on
-// their known bits only.
+// their known bits only. The simulated slave starts with data the soak put
+// there, so everything is known from the start; of an external slave nothing
+// is known until the soak has written it (and input registers and discrete
+// inputs, never written, are never known).
 
 #include <QByteArray>
 #include <QString>
@@ -60,7 +63,7 @@ struct Target
 class Shadow
 {
 public:
-    Shadow();
+    explicit Shadow(bool slaveDataKnown = true);
 
     // Starting values; every bit known.
     std::vector<uint16_t> holdingRegisters;
@@ -94,6 +97,7 @@ private:
 
     std::vector<uint16_t> m_registerKnown;
     std::vector<uint8_t> m_coilKnown;
+    bool m_inputsKnown;
 };
 
 // The slave bit that bit i of a request's data (read result or write data)
@@ -129,9 +133,11 @@ struct ErrorVerdict
 };
 ErrorVerdict judgeError(const QString &text, const Request &request, int station);
 
-// Where the requests go: windows of the address space.
+// Where the requests go: windows of the address space from first on.
+// Requests fit their window, which may be smaller than the protocol's limits.
 struct Layout
 {
+    int first = 0;
     int holdingRegisters = 400;
     int inputRegisters = 1000;
     int coils = 3000;

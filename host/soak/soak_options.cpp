@@ -6,7 +6,6 @@
 #include <climits>
 #include <cstdlib>
 
-#include "host/soak/soak_faults.h"
 
 namespace soak {
 
@@ -14,7 +13,8 @@ bool parseOptions(const QCoreApplication &app, Options *options, QString *error)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Soak run of the driver plug-in against the simulated slave with faults injected into its replies."));
+        "Soak run of the driver plug-in against the simulated slave, or an external RTU-over-TCP slave, with "
+        "faults injected into the replies by the simulated slave or by a proxy in front of the slave."));
     parser.addHelpOption();
     const QCommandLineOption requests(QStringLiteral("requests"), QStringLiteral("Requests to send (100000)."),
                                       QStringLiteral("N"));
@@ -24,7 +24,8 @@ bool parseOptions(const QCoreApplication &app, Options *options, QString *error)
                                   QStringLiteral("Share of the slave's replies that get a fault, 0 to 1 (0.1)."),
                                   QStringLiteral("P"));
     const QCommandLineOption faults(QStringLiteral("faults"),
-                                    QStringLiteral("Fault kinds to inject (drop,delay,corrupt,split,close)."),
+                                    QStringLiteral("Fault kinds the simulated slave injects (drop,delay,corrupt,"
+                                                   "split,close; also late, echo)."),
                                     QStringLiteral("LIST"));
     const QCommandLineOption timeout(QStringLiteral("timeout-ms"),
                                      QStringLiteral("Response time-out of the TCP device (100)."),
@@ -44,7 +45,22 @@ bool parseOptions(const QCoreApplication &app, Options *options, QString *error)
                                     QStringLiteral("Self-check: every N requests change a known register or coil in "
                                                    "the slave behind the soak's back; the run must then fail."),
                                     QStringLiteral("N"));
-    parser.addOptions({requests, seed, rate, faults, timeout, retries, station, progress, watchdog, tamper});
+    const QCommandLineOption slave(QStringLiteral("slave"),
+                                   QStringLiteral("Run against this RTU-over-TCP slave instead of the simulated one; "
+                                                  "its values are checked against the soak's acknowledged writes."),
+                                   QStringLiteral("HOST:PORT"));
+    const QCommandLineOption proxyFaults(QStringLiteral("proxy-faults"),
+                                         QStringLiteral("Put a fault proxy in front of the slave that injects these "
+                                                        "kinds (drop,delay,corrupt,split,close,late,echo) at "
+                                                        "--fault-rate, instead of the simulated slave."),
+                                         QStringLiteral("LIST"));
+    const QCommandLineOption addresses(QStringLiteral("addresses"),
+                                       QStringLiteral("Protocol addresses (zero-based) all requests stay in, in "
+                                                      "every table, e.g. 0-99 (HR 0-399, IR 0-999, coils and "
+                                                      "inputs 0-2999)."),
+                                       QStringLiteral("FIRST-LAST"));
+    parser.addOptions({requests, seed, rate, faults, timeout, retries, station, progress, watchdog, tamper, slave,
+                       proxyFaults, addresses});
     if (!parser.parse(app.arguments())) {
         *error = parser.errorText();
         return false;
@@ -92,22 +108,45 @@ bool parseOptions(const QCoreApplication &app, Options *options, QString *error)
             return false;
         }
     }
-    if (parser.isSet(faults)) {
-        options->faultKinds.clear();
-        for (const QString &name : parser.value(faults).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            int kind = 0;
-            while (kind < kFaultKinds && name.trimmed() != QLatin1String(kFaultNames[kind]))
-                ++kind;
-            if (kind == kFaultKinds) {
-                *error = QStringLiteral("unknown fault kind '%1' (drop, delay, corrupt, split, close)").arg(name);
-                return false;
-            }
-            options->faultKinds.append(sim::FaultKind(kind));
-        }
-        if (options->faultKinds.isEmpty()) {
-            *error = QStringLiteral("--faults names no fault kind");
+    if (parser.isSet(faults) && !sim::parseFaultKinds(parser.value(faults), &options->faultKinds, error))
+        return false;
+    if (parser.isSet(proxyFaults) && !sim::parseFaultKinds(parser.value(proxyFaults), &options->proxyFaultKinds, error))
+        return false;
+    if (parser.isSet(slave)) {
+        const QString value = parser.value(slave);
+        const int colon = value.lastIndexOf(QLatin1Char(':'));
+        bool ok = false;
+        options->slaveHost = value.left(colon);
+        options->slavePort = value.mid(colon + 1).toInt(&ok);
+        if (colon <= 0 || !ok || options->slavePort < 1 || options->slavePort > 65535) {
+            *error = QStringLiteral("--slave takes HOST:PORT, not '%1'").arg(value);
             return false;
         }
+    }
+    if (parser.isSet(addresses)) {
+        const QStringList range = parser.value(addresses).split(QLatin1Char('-'));
+        bool firstOk = false;
+        bool lastOk = false;
+        options->firstAddress = range.value(0).toInt(&firstOk);
+        options->lastAddress = range.value(1).toInt(&lastOk);
+        if (range.size() != 2 || !firstOk || !lastOk || options->firstAddress < 0 || options->lastAddress > 65535
+            || options->lastAddress - options->firstAddress + 1 < kMinAddresses) {
+            *error = QStringLiteral("--addresses takes FIRST-LAST from 0 to 65535, at least %1 addresses, not '%2'")
+                         .arg(kMinAddresses).arg(parser.value(addresses));
+            return false;
+        }
+    }
+    if (parser.isSet(faults) && options->proxy()) {
+        *error = QStringLiteral("--faults (the simulated slave's) and --proxy-faults exclude each other");
+        return false;
+    }
+    if (options->externalSlave() && parser.isSet(faults)) {
+        *error = QStringLiteral("an external slave gets its faults from the proxy: use --proxy-faults");
+        return false;
+    }
+    if (options->externalSlave() && options->tamperEvery > 0) {
+        *error = QStringLiteral("--tamper-every needs the simulated slave, not --slave");
+        return false;
     }
     return true;
 }

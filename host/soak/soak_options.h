@@ -6,7 +6,7 @@
 #include <QString>
 #include <QVector>
 
-#include "host/sim/sim_slave.h"
+#include "host/sim/sim_faults.h"
 
 class QCoreApplication;
 
@@ -25,7 +25,24 @@ struct Options
     qint64 progressEvery = 10000;
     qint64 watchdogMs = 0; // 0: worked out for each request
     qint64 tamperEvery = 0;
+    // An external slave (--slave HOST:PORT) instead of the simulated one;
+    // port 0: none.
+    QString slaveHost;
+    int slavePort = 0;
+    // Faults injected by a proxy in front of the slave instead of by the
+    // simulated slave (--proxy-faults); empty: no proxy.
+    QVector<sim::FaultKind> proxyFaultKinds;
+    // Protocol addresses every table's requests stay in (--addresses); -1:
+    // the windows of Layout.
+    int firstAddress = -1;
+    int lastAddress = -1;
+
+    bool externalSlave() const { return slavePort > 0; }
+    bool proxy() const { return !proxyFaultKinds.isEmpty(); }
 };
+
+// The smallest address range --addresses takes.
+constexpr int kMinAddresses = 16;
 
 // Fills options from the command line; prints the help and exits on --help.
 // False, with the reason in error, when an option is wrong.

@@ -18,27 +18,50 @@ namespace {
 const char kLink[] = "COM2";
 constexpr int kConnectTimeoutMs = 1000;
 
+Layout layoutFor(const Options &options)
+{
+    Layout layout;
+    if (options.firstAddress >= 0) {
+        const int size = options.lastAddress - options.firstAddress + 1;
+        layout = Layout{options.firstAddress, size, size, size, size};
+    }
+    return layout;
+}
+
 } // namespace
+
+Soak::Soak(const Options &options, QTextStream &out)
+    : m_options(options),
+      m_out(out),
+      m_shadow(!options.externalSlave()),
+      m_layout(layoutFor(options)),
+      m_faults(sim::FaultInjector::Plan{options.seed ^ 0x9E3779B97F4A7C15ULL, options.faultRate,
+                                        options.proxy() ? options.proxyFaultKinds : options.faultKinds,
+                                        2 * options.timeoutMs, 2 * options.timeoutMs, options.timeoutMs})
+{
+}
 
 void Soak::presetData()
 {
     std::mt19937_64 random(m_options.seed ^ 0x5EED5EED5EEDULL);
     const auto word = [&random] { return uint16_t(random() & 0xFFFF); };
     const auto bit = [&random] { return uint8_t(random() & 1); };
+    const std::size_t first = std::size_t(m_layout.first);
     for (int a = 0; a < m_layout.holdingRegisters; ++a)
-        m_shadow.holdingRegisters[std::size_t(a)] = word();
+        m_shadow.holdingRegisters[first + std::size_t(a)] = word();
     for (int a = 0; a < m_layout.inputRegisters; ++a)
-        m_shadow.inputRegisters[std::size_t(a)] = word();
+        m_shadow.inputRegisters[first + std::size_t(a)] = word();
     for (int a = 0; a < m_layout.coils; ++a)
-        m_shadow.coils[std::size_t(a)] = bit();
+        m_shadow.coils[first + std::size_t(a)] = bit();
     for (int a = 0; a < m_layout.discreteInputs; ++a)
-        m_shadow.discreteInputs[std::size_t(a)] = bit();
+        m_shadow.discreteInputs[first + std::size_t(a)] = bit();
     // Configured addresses come in runs of 1 to 40 with gaps of 1 to 20, so
     // that a sparse byte read meets several runs and single addresses.
-    const auto configure = [&random](std::vector<uint8_t> &configured, int window) {
+    const auto configure = [&random, this](std::vector<uint8_t> &configured, int window) {
         std::uniform_int_distribution<int> run(1, 40);
         std::uniform_int_distribution<int> gap(1, 20);
-        for (int a = gap(random); a < window;) {
+        window += m_layout.first;
+        for (int a = m_layout.first + gap(random); a < window;) {
             const int end = std::min(window, a + run(random));
             for (; a < end; ++a)
                 configured[std::size_t(a)] = 1;
@@ -54,7 +77,8 @@ bool Soak::writeProject(QString *error)
     ProjectSetup project;
     project.link = QLatin1String(kLink);
     project.station = m_options.station;
-    project.nodePort = m_slave->port();
+    project.nodeIp = linkHost();
+    project.nodePort = linkPort();
     for (int a = 0; a < sim::kAddressSpace; ++a) {
         if (m_shadow.configuredInputs[std::size_t(a)])
             project.tagAddresses.append(QStringLiteral("DI%1").arg(a + 1));
@@ -127,7 +151,7 @@ void Soak::runRequest(DriverInterface *driver, TcpDevice &device, Watchdog &watc
         waitForOldConnections(device, request);
         const bool acknowledged = written && !failed;
         m_shadow.applyWrite(request, acknowledged);
-        if (acknowledged)
+        if (acknowledged && m_slave)
             checkSlaveAfterWrite(request);
     } else {
         ++m_results.reads;
@@ -140,21 +164,53 @@ void Soak::runRequest(DriverInterface *driver, TcpDevice &device, Watchdog &watc
     ++m_results.done;
 }
 
+bool Soak::startSlave(QString *error)
+{
+    if (!m_options.externalSlave()) {
+        sim::SlaveConfig config;
+        config.stations = sim::makeStationSet({m_options.station});
+        m_slave = std::make_unique<sim::SimSlave>(config);
+        m_slave->withData([this](sim::SlaveData &data) {
+            data.holdingRegisters = m_shadow.holdingRegisters;
+            data.inputRegisters = m_shadow.inputRegisters;
+            data.coils = m_shadow.coils;
+            data.discreteInputs = m_shadow.discreteInputs;
+        });
+        if (!m_slave->start(error)) {
+            *error = QStringLiteral("cannot start the simulated slave: ") + *error;
+            return false;
+        }
+    }
+    if (m_options.proxy()) {
+        sim::ProxyConfig config;
+        config.slaveHost = m_slave ? QStringLiteral("127.0.0.1") : m_options.slaveHost;
+        config.slavePort = m_slave ? m_slave->port() : uint16_t(m_options.slavePort);
+        config.connectTimeoutMs = kConnectTimeoutMs;
+        m_proxy = std::make_unique<sim::FaultProxy>(config);
+        if (!m_proxy->start(error)) {
+            *error = QStringLiteral("cannot start the fault proxy: ") + *error;
+            return false;
+        }
+    }
+    return true;
+}
+
+QString Soak::linkHost() const
+{
+    return m_proxy || m_slave ? QStringLiteral("127.0.0.1") : m_options.slaveHost;
+}
+
+uint16_t Soak::linkPort() const
+{
+    return m_proxy ? m_proxy->port() : m_slave ? m_slave->port() : uint16_t(m_options.slavePort);
+}
+
 int Soak::run()
 {
     presetData();
-    sim::SlaveConfig config;
-    config.stations = sim::makeStationSet({m_options.station});
-    m_slave = std::make_unique<sim::SimSlave>(config);
-    m_slave->withData([this](sim::SlaveData &data) {
-        data.holdingRegisters = m_shadow.holdingRegisters;
-        data.inputRegisters = m_shadow.inputRegisters;
-        data.coils = m_shadow.coils;
-        data.discreteInputs = m_shadow.discreteInputs;
-    });
     QString error;
-    if (!m_slave->start(&error)) {
-        m_out << "mbrtu_soak: cannot start the simulated slave: " << error << '\n';
+    if (!startSlave(&error)) {
+        m_out << "mbrtu_soak: " << error << '\n';
         return 1;
     }
     if (!writeProject(&error)) {
@@ -171,7 +227,8 @@ int Soak::run()
     DriverInterface *driver = plugin.driver();
 
     TcpDeviceSettings settings;
-    settings.port = m_slave->port();
+    settings.host = linkHost();
+    settings.port = linkPort();
     settings.stationId = m_options.station;
     settings.retryCount = m_options.retries;
     settings.responseTimeoutMs = m_options.timeoutMs;
@@ -180,23 +237,34 @@ int Soak::run()
     TcpDevice device(settings);
 
     QStringList kinds;
-    for (sim::FaultKind kind : m_options.faultKinds)
-        kinds.append(QLatin1String(kFaultNames[int(kind)]));
+    for (sim::FaultKind kind : m_faults.plan().kinds)
+        kinds.append(QLatin1String(sim::faultName(kind)));
+    const QString slaveText = m_slave ? QStringLiteral("simulated slave on 127.0.0.1:%1").arg(m_slave->port())
+                                      : QStringLiteral("external slave on %1:%2, values checked against the soak's "
+                                                       "acknowledged writes")
+                                            .arg(m_options.slaveHost).arg(m_options.slavePort);
+    const QString faultsText = m_proxy ? QStringLiteral("by the fault proxy on 127.0.0.1:%1").arg(m_proxy->port())
+                               : m_slave ? QStringLiteral("by the simulated slave")
+                                         : QStringLiteral("none: no proxy in front of the slave");
     m_out << "mbrtu_soak: " << driver->name() << ' ' << driver->getVersionNumber() << " from " << plugin.fileName()
           << "\n  seed " << m_options.seed << ", " << m_options.requests << " requests, fault rate "
           << m_options.faultRate << " of the replies (" << kinds.join(QStringLiteral(", ")) << "), time-out "
           << m_options.timeoutMs << " ms, " << m_options.retries << " retries, station " << m_options.station
-          << ", slave on 127.0.0.1:" << m_slave->port() << '\n';
+          << "\n  " << slaveText << "; faults injected " << faultsText << "; addresses from "
+          << m_layout.first << '\n';
     m_out.flush();
 
     m_tamperRandom.seed(m_options.seed ^ 0x7A3BE4ULL);
-    m_slave->setFaultSource(
-        [this](const QByteArray &reply, sim::Fault *fault) { return m_faults.decide(reply, fault); });
+    const auto faultSource = [this](const QByteArray &reply, sim::Fault *fault) { return m_faults.decide(reply, fault); };
+    if (m_proxy)
+        m_proxy->setFaultSource(faultSource);
+    else if (m_slave)
+        m_slave->setFaultSource(faultSource);
     Watchdog watchdog([this](const QString &what, qint64 elapsedMs) {
         ++m_results.hangs;
         m_out << "  HANG: " << what << " has not come back after " << elapsedMs << " ms\n";
         m_results.seconds = m_clock.elapsed() / 1000.0;
-        printSummary(m_out, m_results, m_faults, m_slave.get(), true);
+        printSummary(m_out, m_results, m_faults, m_slave.get(), m_proxy.get(), true);
         m_out.flush();
     });
 
@@ -228,12 +296,19 @@ int Soak::run()
     }
     m_results.seconds = m_clock.elapsed() / 1000.0;
     m_results.rssEndKb = processStatusKb("VmRSS");
-    m_slave->setFaultSource(nullptr);
+    if (m_proxy)
+        m_proxy->setFaultSource(nullptr);
+    if (m_slave)
+        m_slave->setFaultSource(nullptr);
     device.close();
-    m_slave->stop();
-    printSummary(m_out, m_results, m_faults, m_slave.get(), false);
+    if (m_proxy)
+        m_proxy->stop();
+    if (m_slave)
+        m_slave->stop();
+    printSummary(m_out, m_results, m_faults, m_slave.get(), m_proxy.get(), false);
     const bool passed = m_results.wrongValues == 0 && m_results.wrongWrites == 0 && m_results.unknownErrors == 0
-                        && m_results.inconsistent == 0 && m_results.notDrained == 0 && m_results.hangs == 0;
+                        && m_results.inconsistent == 0 && m_results.notDrained == 0 && m_results.hangs == 0
+                        && m_results.succeeded() > 0;
     return passed ? 0 : 1;
 }
 

@@ -8,8 +8,8 @@
 #include <algorithm>
 
 #include "host/runtime/process_memory.h"
+#include "host/sim/fault_proxy.h"
 #include "host/sim/sim_slave.h"
-#include "host/soak/soak_faults.h"
 
 namespace soak {
 
@@ -31,8 +31,8 @@ QString describe(const Request &request)
         .arg(request.count);
 }
 
-void printSummary(QTextStream &out, const Results &r, const FaultInjector &faults, const sim::SimSlave *slave,
-                  bool hung)
+void printSummary(QTextStream &out, const Results &r, const sim::FaultInjector &faults, const sim::SimSlave *slave,
+                  const sim::FaultProxy *proxy, bool hung)
 {
     const auto line = [&out](const char *label, const QString &text) {
         out << QStringLiteral("%1 %2\n").arg(QLatin1String(label), -24).arg(text);
@@ -50,25 +50,19 @@ void printSummary(QTextStream &out, const Results &r, const FaultInjector &fault
                .arg(QStringLiteral("succeeded"), 10);
     for (auto it = r.byKind.constBegin(); it != r.byKind.constEnd(); ++it)
         out << QStringLiteral("    %1 %2 %3\n").arg(it.key(), -26).arg(it->sent, 6).arg(it->succeeded, 10);
-    QStringList injected;
-    for (int kind = 0; kind < kFaultKinds; ++kind) {
-        QString text = QStringLiteral("%1 %2").arg(QLatin1String(kFaultNames[kind])).arg(faults.injected(kind));
-        if (kind == int(sim::FaultKind::Delay))
-            text += QStringLiteral(" (%1 beyond the time-out)").arg(faults.lateDelays());
-        if (kind == int(sim::FaultKind::Split))
-            text += QStringLiteral(" (%1 with a pause beyond the time-out)").arg(faults.lateSplits());
-        injected.append(text);
-    }
-    line("faults injected", QStringLiteral("%1 into %2 replies: %3")
-                                .arg(faults.total())
-                                .arg(faults.replies())
-                                .arg(injected.join(QStringLiteral(", "))));
+    line("faults injected", faults.summary());
     line("requests meeting faults", QStringLiteral("%1, of which %2 succeeded all the same")
                                         .arg(r.metFault).arg(r.metFaultSucceeded));
     if (slave) {
         const sim::SlaveStats stats = slave->stats();
         line("slave", QStringLiteral("%1 requests, %2 replies sent whole, %3 connections, %4 frames discarded")
                           .arg(stats.requests).arg(stats.replies).arg(stats.connections).arg(stats.discarded));
+    }
+    if (proxy) {
+        const sim::ProxyStats stats = proxy->stats();
+        line("proxy", QStringLiteral("%1 connections (%2 could not reach the slave), %3 replies framed, %4 pieces "
+                                     "passed on as they were")
+                          .arg(stats.connections).arg(stats.slaveFailures).arg(stats.replies).arg(stats.passedAsIs));
     }
     out << "errors by text (final error of each failed request, without the request description)\n";
     if (r.errors.isEmpty())
@@ -80,7 +74,8 @@ void printSummary(QTextStream &out, const Results &r, const FaultInjector &fault
     for (const auto &error : errors)
         out << QStringLiteral("    %1  %2\n").arg(error.first, 8).arg(error.second);
     line("values checked",
-         QStringLiteral("%1 bits of successful reads; %2 bits unknown after failed writes, not checked")
+         QStringLiteral("%1 bits of successful reads; %2 bits unknown (after failed writes, or not yet written to "
+                        "an external slave), not checked")
              .arg(r.bitsChecked)
              .arg(r.bitsUnknown));
     if (r.tampered > 0)
@@ -111,8 +106,10 @@ void printSummary(QTextStream &out, const Results &r, const FaultInjector &fault
                            .arg(peak));
     }
     const bool passed = !hung && r.wrongValues == 0 && r.wrongWrites == 0 && r.unknownErrors == 0
-                        && r.inconsistent == 0 && r.notDrained == 0;
-    line("result", passed ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
+                        && r.inconsistent == 0 && r.notDrained == 0 && r.succeeded() > 0;
+    line("result", passed ? QStringLiteral("PASS")
+                   : r.succeeded() == 0 && r.done > 0 ? QStringLiteral("FAIL (no request succeeded)")
+                                                      : QStringLiteral("FAIL"));
     out.flush();
 }
 

@@ -12,12 +12,12 @@
 class QTextStream;
 
 namespace sim {
+class FaultInjector;
+class FaultProxy;
 class SimSlave;
 }
 
 namespace soak {
-
-class FaultInjector;
 
 struct KindCount
 {
@@ -54,6 +54,8 @@ struct Results
     qint64 rssPeakSampledKb = -1;
     qint64 warmUpRequests = 0;
     double seconds = 0;
+
+    qint64 succeeded() const { return reads - readsFailed + writes - writesFailed; }
 };
 
 
@@ -63,9 +65,10 @@ QString hex(const QByteArray &bytes, int offset = 0);
 // A request as the problem lines show it.
 QString describe(const Request &request);
 
-// The summary of the run so far; slave may be null. hung: the watchdog ended it.
-void printSummary(QTextStream &out, const Results &r, const FaultInjector &faults, const sim::SimSlave *slave,
-                  bool hung);
+// The summary of the run so far; slave and proxy may be null. hung: the
+// watchdog ended it.
+void printSummary(QTextStream &out, const Results &r, const sim::FaultInjector &faults, const sim::SimSlave *slave,
+                  const sim::FaultProxy *proxy, bool hung);
 
 } // namespace soak
 

@@ -1,10 +1,13 @@
 // mbrtu as a program: command lines with their exit status and what each
 // prints on stdout and stderr, from usage errors and plug-in loading failures
 // to the plug-in, found beside mbrtu, driving the simulated slave through the
-// TCP device; the simulate command, and polling ended by a signal.
+// TCP device; a late reply never taken for the next request's; the simulate
+// command as a gateway, the proxy in front of it, and polling ended by a
+// signal.
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -54,8 +57,14 @@ int run(QStringList arguments, quint16 port, QString *out, QString *err)
 TEST(Mbrtu, AnswersEachCommandLineWithItsStatusAndOutput)
 {
     sim::SimSlave slave;
+    // HR50 counts its reads: each reply carries a value of its own.
+    slave.setMonitor([&slave](const QByteArray &request, const QByteArray &) {
+        if (request.startsWith(QByteArray::fromHex("01030031")))
+            slave.withData([](sim::SlaveData &d) { ++d.holdingRegisters[49]; });
+    });
     ASSERT_TRUE(slave.start());
     slave.withData([](sim::SlaveData &d) {
+        d.holdingRegisters[49] = 1000;
         d.holdingRegisters[0] = 10;
         d.holdingRegisters[1] = 0xFFFE;
         d.inputRegisters[4] = 0x4049;
@@ -97,6 +106,10 @@ TEST(Mbrtu, AnswersEachCommandLineWithItsStatusAndOutput)
         {{"read", "HR1", "--poll", "20", "--polls", "3", "--timeout", "200"}, 0, // 0: the last poll was good
          "^poll 1: good 0, failed 1\nerror: PLC no response \\(read 1 word\\(s\\) from 1-HR1\\)\n.*"
          "poll 3: good 2, failed 1\n.*3 polls: 2 good, 1 failed\n$", "", sim::Fault::drop()},
+        // The first reply (1000) comes after the time-out, while the second request is under way.
+        {{"read", "HR50", "--poll", "20", "--polls", "2", "--timeout", "200"}, 0,
+         "^poll 1: good 0, failed 1\nerror: PLC no response .*poll 2: good 1, failed 1\n.*\nHR50 +1001 .*2 polls", "",
+         sim::Fault::late(300)},
         {{"write", "HR10", "-1", "0x1234"}, 0, "^wrote 2 word\\(s\\) to HR10 on station 1\n$", ""},
         {{"write", "HR20SW", "1.5", "--type", "dword"}, 0, "wrote 1 dword", ""},
         {{"write", "FN5DO3", "--type", "bit", "--", "1", "0", "1"}, 0, "wrote 3 bit", ""},
@@ -130,6 +143,62 @@ TEST(Mbrtu, AnswersEachCommandLineWithItsStatusAndOutput)
                   QList<int>({0xFFFF, 0x1234, 0x3FC0, 0x0000, 0x0010})); // 1.5f is 0x3FC00000, high word first
         EXPECT_EQ(QList<int>({d.coils[2], d.coils[3], d.coils[4]}), QList<int>({1, 0, 1}));
     });
+}
+
+// Starts a long-running mbrtu; the port it listens on, 0 when it did not start.
+int startListening(QProcess &process, const QStringList &arguments, QString *seen)
+{
+    process.start(QStringLiteral(MBRTU_TOOL_PATH), arguments);
+    if (!waitForOutput(process, QStringLiteral("stop with Ctrl-C"), seen))
+        return 0;
+    return QRegularExpression(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)")).match(*seen).captured(1).toInt();
+}
+
+TEST(Mbrtu, TalksToTheSimulatedGatewayDirectlyAndThroughTheProxy)
+{
+    QProcess gateway, proxy;
+    QString gatewaySaid, proxySaid;
+    const int gatewayPort = startListening(gateway, {"simulate", "--port", "0", "--gateway", "--unreachable", "5,7-9",
+                                                     "--line-baud", "9600"}, &gatewaySaid);
+    ASSERT_GT(gatewayPort, 0) << gatewaySaid.toStdString();
+    const int proxyPort = startListening(proxy, {"proxy", "--listen", "0", "--to", "127.0.0.1:" + QString::number(gatewayPort),
+                                                 "--trace"}, &proxySaid);
+    ASSERT_GT(proxyPort, 0) << proxySaid.toStdString();
+    const struct { QStringList arguments; int port, status; QString out, err; int atLeastMs; } cases[] = {
+        {{"read", "HR1", "--station", "3"}, gatewayPort, 1, "", "^mbrtu: exception code:0x0B \\(read 1 word\\(s\\) from 3-HR1\\)\n$"},
+        {{"read", "HR1", "--station", "8"}, proxyPort, 1, "", "^mbrtu: exception code:0x0A \\(read 1 word\\(s\\) from 8-HR1\\)\n$"},
+        {{"write", "HR40", "0x1234", "7", "--trace"}, proxyPort, 0, "-> 01 10 00 27 00 02 04 12 34 00 07 .*\nwrote 2 word", ""},
+        {{"read", "HR40", "--count", "2", "--trace"}, proxyPort, 0, "<- 01 03 04 12 34 00 07 .*HR41 +7 ", ""},
+        // 8 + 255 bytes at 11 bits a byte take 301 ms on the line.
+        {{"read", "IR1", "--count", "125"}, gatewayPort, 0, "IR125 +124 ", "", 250},
+    };
+    QString traced;
+    for (const auto &c : cases) {
+        QString out, err;
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_EQ(run(c.arguments, quint16(c.port), &out, &err), c.status) << c.arguments.join(' ').toStdString();
+        EXPECT_GE(timer.elapsed(), c.atLeastMs);
+        for (const auto &[printed, expected] : {std::pair{out, c.out}, std::pair{err, c.err}})
+            EXPECT_TRUE(expected.isEmpty() ? printed.isEmpty()
+                                           : QRegularExpression(expected, QRegularExpression::DotMatchesEverythingOption)
+                                                 .match(printed).hasMatch())
+                << c.arguments.join(' ').toStdString() << ": " << expected.toStdString() << " in:\n" << printed.toStdString();
+        traced += out;
+    }
+    EXPECT_TRUE(terminatesCleanly(proxy, &proxySaid));
+    // Every frame went through the proxy as it was.
+    const QRegularExpression frame(QStringLiteral("\\d\\d\\.\\d{3} (->|<-) ([0-9A-F ]+)\n"));
+    int frames = 0;
+    for (auto match = frame.globalMatch(traced); match.hasNext(); ++frames) {
+        const QRegularExpressionMatch m = match.next();
+        EXPECT_TRUE(proxySaid.contains(QRegularExpression(" #\\d+ " + m.captured(1) + " " + m.captured(2) + "\n")))
+            << m.captured(0).toStdString() << " not in the proxy's trace:\n" << proxySaid.toStdString();
+    }
+    EXPECT_EQ(frames, 4);
+    EXPECT_TRUE(proxySaid.contains("stopped: 3 connection(s) (0 could not reach the slave), 3 replies, 0 piece(s) passed on"))
+        << proxySaid.toStdString();
+    EXPECT_TRUE(terminatesCleanly(gateway, &gatewaySaid));
 }
 
 TEST(Mbrtu, PollsTheSimulatedSlaveUntilInterruptedAndBothSumUp)

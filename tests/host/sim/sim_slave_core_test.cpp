@@ -1,9 +1,12 @@
 // The simulated slave's frame core: every function, every exception, the
-// largest requests, the silent cases and the framing of a byte stream.
+// largest requests, the silent cases, a gateway's exceptions and the framing
+// of both directions of a byte stream.
 
 #include <gtest/gtest.h>
 
 #include <QByteArrayList>
+#include <QRegularExpression>
+#include <QStringList>
 
 #include "host_test_util.h"
 
@@ -71,6 +74,76 @@ TEST(SlaveCore, AnswersBadRequestsWithTheirExceptionOrSilenceAndLeavesTheMapAlon
     });
     const SlaveData untouched;
     EXPECT_TRUE(data.holdingRegisters == untouched.holdingRegisters && data.coils == untouched.coils);
+}
+
+TEST(SlaveCore, AnswersForStationsBehindAGatewayItCannotReach)
+{
+    SlaveData data;
+    const GatewayRules absent{true, makeStationSet({5})};
+    const GatewayRules unreachableOnly{false, makeStationSet({5, 1})};
+    const struct { GatewayRules rules; const char *request, *reply; } cases[] = {
+        {absent, "01 03 00 00 00 01", "01 03 02 00 00"}, // served
+        {absent, "02 03 00 00 00 01", "02 83 0B"},       // not served
+        {absent, "05 10 00 00 00 01 02 00 01", "05 90 0A"},
+        {absent, "00 06 00 00 00 01", ""},               // broadcasts stay unanswered
+        {absent, "05 41", "05 C1 0A"},                   // whatever the function
+        {unreachableOnly, "02 03 00 00 00 01", ""},
+        {unreachableOnly, "01 03 00 00 00 01", "01 83 0A"}, // unreachable wins over served
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(hexOf(processRequest(data, makeStationSet({1}), rtuFrame(c.request), c.rules)),
+                  hexOf(*c.reply ? rtuFrame(c.reply) : QByteArray())) << c.request;
+    QByteArray badCrc = rtuFrame("02 03 00 00 00 01");
+    badCrc[6] = char(badCrc[6] ^ 1);
+    EXPECT_TRUE(processRequest(data, makeStationSet({1}), badCrc, absent).isEmpty());
+}
+
+// The units a framer makes of stream, fed whole or byte by byte; "R " marks replies.
+QStringList unitsOf(const QByteArray &expectedEcho, const QByteArray &stream, bool byteByByte)
+{
+    ReplyFramer framer;
+    framer.expectEcho(expectedEcho);
+    QStringList units;
+    QByteArray unit;
+    bool isReply = false;
+    for (int i = 0; i < stream.size(); i += byteByByte ? 1 : stream.size()) {
+        framer.append(stream.constData() + i, byteByByte ? 1 : stream.size());
+        while (framer.take(&unit, &isReply))
+            units.append((isReply ? "R " : "- ") + hexOf(unit));
+    }
+    if (framer.flush(&unit))
+        units.append("- " + hexOf(unit));
+    return units;
+}
+
+TEST(ReplyFramer, CutsRepliesByTheirLengthAndPassesEverythingElseOnWhole)
+{
+    const QByteArray read = rtuFrame("01 03 00 00 00 02");
+    const QByteArray replies[] = {rtuFrame("01 03 04 00 0A FF FE"), rtuFrame("01 83 02"), rtuFrame("01 06 00 01 00 03"),
+                                  rtuFrame("01 10 00 01 00 02"), rtuFrame("01 01 01 05"), rtuFrame("01 0F 00 00 00 09")};
+    QByteArray corrupt = replies[0];
+    corrupt[4] = char(0x55);
+    const QByteArray write6 = rtuFrame("01 06 00 01 00 03");
+    // Fed byte by byte, a frame that turns out bad passes on less at a time.
+    const struct { const char *name; QByteArray echo, stream; QStringList units; bool sameByteByByte; } cases[] = {
+        {"replies of every length rule", QByteArray(), QByteArrayList(std::begin(replies), std::end(replies)).join(),
+         [&] { QStringList u; for (const QByteArray &r : replies) u.append("R " + hexOf(r)); return u; }(), true},
+        {"an echo, then the reply", read, read + replies[0], {"- " + hexOf(read), "R " + hexOf(replies[0])}, true},
+        {"a function 6 reply repeats its request: a reply", write6, write6, {"R " + hexOf(write6)}, true},
+        {"a bad CRC passes all that is buffered", QByteArray(), corrupt + replies[1], {"- " + hexOf(corrupt + replies[1])},
+         false},
+        {"an unknown function", QByteArray(), hexBytes("01 41 02 03"), {"- 01 41 02 03"}, false},
+        {"a partial reply goes on at the flush", QByteArray(), hexBytes("01 03 04 00"), {"- 01 03 04 00"}, true},
+        {"one garbage byte", QByteArray(), hexBytes("FF"), {"- FF"}, true},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(unitsOf(c.echo, c.stream, false), c.units) << c.name;
+        const QStringList units = unitsOf(c.echo, c.stream, true);
+        if (c.sameByteByByte)
+            EXPECT_EQ(units, c.units) << c.name << ", byte by byte";
+        else // nothing is lost either way
+            EXPECT_EQ(units.join(' ').remove(QRegularExpression("[-R] ")).remove(' '), hexOf(c.stream).remove(' ')) << c.name;
+    }
 }
 
 QByteArrayList framesOf(RequestFramer &framer, const QByteArray &bytes)
