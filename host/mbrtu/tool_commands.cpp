@@ -42,12 +42,12 @@ QString describe(const QString &path, const ProjectSetup &setup)
 
 // The driver refuses every request without a project database; a missing
 // one is written for the link in use, without tags.
-bool ensureProjectDatabase(const ToolOptions &options, const TcpDeviceSettings &device, QTextStream &err)
+bool ensureProjectDatabase(const ToolOptions &options, const LinkChoice &link, QTextStream &err)
 {
     const QString path = projectDatabasePath(QCoreApplication::applicationDirPath());
     if (QFileInfo::exists(path))
         return true;
-    const ProjectSetup setup = projectSetupFor(options, device.deviceString, device.stationId);
+    const ProjectSetup setup = projectSetupFor(options, link.deviceString, link.station);
     QString error;
     if (!writeProjectDatabase(path, setup, &error)) {
         err << "mbrtu: " << error << '\n';
@@ -182,6 +182,34 @@ void fillStartPattern(sim::SlaveData &data)
     }
 }
 
+// "9600 8E1"
+QString lineFormat(const ToolOptions &options)
+{
+    return QStringLiteral("%1 %2%3%4").arg(options.baud).arg(options.dataBits).arg(QLatin1Char(options.parity)).arg(options.stopBits);
+}
+
+// Starts serving TCP, or the serial line of --serial.
+bool startSlave(const ToolOptions &options, sim::SimSlave &slave, QTextStream &err)
+{
+    QString error;
+    if (options.serialPort.isEmpty()) {
+        if (slave.start(&error))
+            return true;
+        err << QStringLiteral("mbrtu: cannot listen on %1:%2: %3\n").arg(options.host).arg(options.port).arg(error);
+        return false;
+    }
+    sim::SerialPortSettings port;
+    port.path = options.serialPort.toStdString();
+    port.baud = options.baud;
+    port.parity = options.parity;
+    port.dataBits = options.dataBits;
+    port.stopBits = options.stopBits;
+    if (slave.startSerial(port, &error))
+        return true;
+    err << QStringLiteral("mbrtu: cannot open the serial port: %1\n").arg(error);
+    return false;
+}
+
 } // namespace
 
 int runReadOrWrite(const ToolOptions &options, QTextStream &out, QTextStream &err)
@@ -195,7 +223,7 @@ int runReadOrWrite(const ToolOptions &options, QTextStream &out, QTextStream &er
         return kExitFailure;
     }
     const LinkDefaults defaults = driverLinkDefaults(plugin.driver());
-    if (!ensureProjectDatabase(options, deviceSettingsFor(options, defaults), err))
+    if (!ensureProjectDatabase(options, linkChoiceFor(options, defaults), err))
         return kExitFailure;
     ToolSession session(options, plugin.driver(), defaults, out, err);
     return options.command == ToolCommand::Read ? session.read() : session.write();
@@ -240,23 +268,22 @@ int runSimulate(const ToolOptions &options, QTextStream &out, QTextStream &err)
     if (faults)
         slave.setFaultSource([&faults](const QByteArray &reply, sim::Fault *fault) { return faults->decide(reply, fault); });
     slave.withData(fillStartPattern);
-    QString error;
-    if (!slave.start(&error)) {
-        err << QStringLiteral("mbrtu: cannot listen on %1:%2: %3\n").arg(options.host).arg(options.port).arg(error);
+    if (!startSlave(options, slave, err))
         return kExitFailure;
-    }
-    out << QStringLiteral("simulated slave listening on %1:%2, station(s) %3; stop with Ctrl-C\n")
-               .arg(options.host)
-               .arg(slave.port())
-               .arg(stationTexts.join(QLatin1Char(',')));
+    const QString where = options.serialPort.isEmpty()
+                              ? QStringLiteral("listening on %1:%2").arg(options.host).arg(slave.port())
+                              : QStringLiteral("on serial port %1 (%2)").arg(options.serialPort, lineFormat(options));
+    out << QStringLiteral("simulated slave %1, station(s) %2; stop with Ctrl-C\n")
+               .arg(where, stationTexts.join(QLatin1Char(',')));
     for (const QString &line : gatewayLines(options, faults.get()))
         out << "  " << line << '\n';
     out.flush();
     waitForStop(stopSignals);
     const sim::SlaveStats stats = slave.stats();
     slave.stop();
-    out << QStringLiteral("stopped: %1 connection(s), %2 request(s), %3 replies, %4 discarded\n")
+    out << QStringLiteral("stopped: %1 %2, %3 request(s), %4 replies, %5 discarded\n")
                .arg(stats.connections)
+               .arg(options.serialPort.isEmpty() ? QStringLiteral("connection(s)") : QStringLiteral("opening(s) of the port"))
                .arg(stats.requests)
                .arg(stats.replies)
                .arg(stats.discarded);

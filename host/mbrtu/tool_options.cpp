@@ -10,11 +10,12 @@ namespace {
 
 enum CommandBits { ReadBit = 1, WriteBit = 2, ProjectBit = 4, SimulateBit = 8, ProxyBit = 16 };
 constexpr int kFaultCommands = SimulateBit | ProxyBit;
-constexpr int kMaxLineBaud = 4000000;
 constexpr int kLinkCommands = ReadBit | WriteBit;
 constexpr int kMaxStation = 255;
 constexpr int kMaxMilliseconds = 3600 * 1000;
 constexpr int kMaxRetries = 100;
+constexpr int kMinBaud = 50;
+constexpr int kMaxBaud = 4000000;
 
 struct CommandName
 {
@@ -97,6 +98,32 @@ QString readHostAndPort(const QString &text, QString *host, int *port)
     return readNumber(QStringLiteral("--to"), text.mid(colon + 1), 1, 65535, port).isEmpty() ? QString() : error;
 }
 
+// --baud, --parity, --data-bits and --stop-bits set the line's format; they
+// need --serial, which checkCombination() sees once all are read.
+QString noteSerialFormat(ToolOptions &options, const char *option, const QString &error)
+{
+    if (options.serialFormatOption.isEmpty())
+        options.serialFormatOption = QLatin1String(option);
+    return error;
+}
+
+QString readParity(const QString &text, char *parity)
+{
+    const QString upper = text.toUpper();
+    if (upper != QLatin1String("N") && upper != QLatin1String("E") && upper != QLatin1String("O"))
+        return QStringLiteral("--parity expects N, E or O, not '%1'").arg(text);
+    *parity = upper[0].toLatin1();
+    return QString();
+}
+
+QString readChoice(const QString &option, const QString &text, int first, int second, int *value)
+{
+    if (text != QString::number(first) && text != QString::number(second))
+        return QStringLiteral("%1 expects %2 or %3, not '%4'").arg(option).arg(first).arg(second).arg(text);
+    *value = text.toInt();
+    return QString();
+}
+
 struct OptionRule
 {
     const char *name;
@@ -116,10 +143,33 @@ const OptionRule kOptions[] = {
     {"--host", true, kLinkCommands | ProjectBit | SimulateBit | ProxyBit,
      [](ToolOptions &o, const QString &v) {
          o.host = v;
+         o.tcpGiven = true;
          return v.isEmpty() ? QStringLiteral("--host expects a host name or address") : QString();
      }},
     {"--port", true, kLinkCommands | ProjectBit | SimulateBit,
-     [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--port"), v, 0, 65535, &o.port); }},
+     [](ToolOptions &o, const QString &v) {
+         o.tcpGiven = true;
+         return readNumber(QStringLiteral("--port"), v, 0, 65535, &o.port);
+     }},
+    {"--serial", true, kLinkCommands | SimulateBit,
+     [](ToolOptions &o, const QString &v) {
+         o.serialPort = v;
+         return v.isEmpty() ? QStringLiteral("--serial expects a port such as /dev/ttyUSB0") : QString();
+     }},
+    {"--baud", true, kLinkCommands | SimulateBit,
+     [](ToolOptions &o, const QString &v) {
+         return noteSerialFormat(o, "--baud", readNumber(QStringLiteral("--baud"), v, kMinBaud, kMaxBaud, &o.baud));
+     }},
+    {"--parity", true, kLinkCommands | SimulateBit,
+     [](ToolOptions &o, const QString &v) { return noteSerialFormat(o, "--parity", readParity(v, &o.parity)); }},
+    {"--data-bits", true, kLinkCommands | SimulateBit,
+     [](ToolOptions &o, const QString &v) {
+         return noteSerialFormat(o, "--data-bits", readChoice(QStringLiteral("--data-bits"), v, 7, 8, &o.dataBits));
+     }},
+    {"--stop-bits", true, kLinkCommands | SimulateBit,
+     [](ToolOptions &o, const QString &v) {
+         return noteSerialFormat(o, "--stop-bits", readChoice(QStringLiteral("--stop-bits"), v, 1, 2, &o.stopBits));
+     }},
     {"--station", true, kLinkCommands | ProjectBit | SimulateBit,
      [](ToolOptions &o, const QString &v) {
          if (o.command == ToolCommand::Simulate)
@@ -159,13 +209,13 @@ const OptionRule kOptions[] = {
      }},
     {"--unreachable", true, SimulateBit,
      [](ToolOptions &o, const QString &v) { return readStationRuns(QStringLiteral("--unreachable"), v, &o.unreachable); }},
-    {"--echo", false, SimulateBit,
+    {"--echo", false, kLinkCommands | SimulateBit,
      [](ToolOptions &o, const QString &) {
          o.echo = true;
          return QString();
      }},
     {"--line-baud", true, SimulateBit,
-     [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--line-baud"), v, 50, kMaxLineBaud, &o.lineBaud); }},
+     [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--line-baud"), v, kMinBaud, kMaxBaud, &o.lineBaud); }},
     {"--line-bits", true, SimulateBit,
      [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--line-bits"), v, 10, 11, &o.lineBits); }},
     {"--faults", true, kFaultCommands,
@@ -294,6 +344,10 @@ QString checkCombination(ToolOptions &options)
     default:
         break;
     }
+    if (!options.serialFormatOption.isEmpty() && options.serialPort.isEmpty())
+        return QStringLiteral("%1 goes with --serial").arg(options.serialFormatOption);
+    if (!options.serialPort.isEmpty() && options.tcpGiven)
+        return QStringLiteral("--serial and --host/--port name two links: give one");
     if (options.lateMs > 0 && !options.faultsOn)
         return QStringLiteral("--late-ms goes with --faults or --fault-rate");
     return QString();
@@ -378,7 +432,8 @@ QString shortUsageText()
         "       mbrtu write ADDRESS VALUE... [--type TYPE] [--json] [LINK...]\n"
         "       mbrtu project [--link DEV] [--station N] [--tags LIST] [--link-id N] [--app-dir DIR]\n"
         "                     [--host H] [--port P]\n"
-        "       mbrtu simulate [--port P] [--host ADDR] [--station N[,N...]] [--gateway] [--unreachable LIST]\n"
+        "       mbrtu simulate [--port P] [--host ADDR | --serial PORT [SERIAL...]] [--station N[,N...]]\n"
+        "                      [--gateway] [--unreachable LIST]\n"
         "                      [--echo] [--line-baud N [--line-bits 10|11]] [FAULTS...] [--trace]\n"
         "       mbrtu proxy --to HOST:PORT [--listen PORT] [--host ADDR] [FAULTS...] [--trace]\n");
 }
@@ -392,15 +447,19 @@ QString usageText()
         "TYPE     bit, byte, word (default), dword, block\n"
         "VALUE    decimal or 0x hex; bits 0/1/on/off; double words also take floats (1.5)\n"
         "LINK     --host H (127.0.0.1)  --port P (5020)  --station N  --retries N  --delay MS\n"
-        "         --timeout MS  --link DEV  --trace  --plugin-dir DIR\n"
-        "         station, retries, delay, time-out and link default to the driver's defaults\n"
+        "         --timeout MS  --link DEV  --trace  --plugin-dir DIR  --echo\n"
+        "         or, instead of --host and --port, --serial PORT [SERIAL...]\n"
+        "         station, retries, delay, time-out and link default to the driver's defaults;\n"
+        "         --echo: the adapter or gateway hands every request back before the reply\n"
+        "SERIAL   --baud N (9600)  --parity N|E|O (E)  --data-bits 7|8 (8)  --stop-bits 1|2 (1)\n"
         "LIST     [STATION-]AREA FIRST[-LAST],... as in DI1-64,DO1-32,2-DI5\n"
         "FAULTS   --faults KINDS  --fault-rate R (0.1)  --seed N (1)  --late-ms MS (1000)\n"
         "         KINDS: drop, delay, corrupt, split, close, late, echo (all when not given);\n"
         "         a share R of the replies gets one of them; late replies go out MS after\n"
         "         their request, delays and split pauses last up to MS\n"
         "\n"
-        "simulate --gateway answers exception 0x0B for stations it does not serve, --unreachable\n"
+        "simulate serves TCP, or the serial line of --serial (opened again when it comes back);\n"
+        "         --gateway answers exception 0x0B for stations it does not serve, --unreachable\n"
         "         (e.g. 5,7-9) exception 0x0A; --echo sends every request back before its reply;\n"
         "         --line-baud paces replies as a serial line behind a gateway (11 bits a byte)\n"
         "proxy    listens on --listen (any free port when not given), connects every master\n"

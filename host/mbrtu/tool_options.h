@@ -31,6 +31,15 @@ struct ToolOptions
     // the link; -1 and empty mean "the driver's default"
     QString host = QLatin1String(kDefaultHost);
     int port = kDefaultPort;
+    bool tcpGiven = false; // --host or --port was given
+    // the serial line instead of TCP (read and write), or served (simulate);
+    // empty: TCP
+    QString serialPort;
+    int baud = 9600;
+    char parity = 'E'; // 'N', 'E' or 'O'
+    int dataBits = 8;
+    int stopBits = 1;
+    QString serialFormatOption; // the first of --baud, --parity, ... given, for "goes with --serial"
     int station = -1;
     int retries = -1;
     int delayMs = -1;
@@ -51,7 +60,8 @@ struct ToolOptions
     QList<int> stations;
     bool gateway = false;       // exception 0x0B for stations not served
     QList<int> unreachable;     // exception 0x0A for these
-    bool echo = false;          // every request goes back before its reply
+    bool echo = false;          // read, write: the link hands every request back before its reply;
+                                // simulate: every request goes back before its reply
     int lineBaud = 0;           // replies paced as a serial line at this rate; 0: not
     int lineBits = 11;          // bits per byte on that line
     // simulate and proxy: faults are on when a list or a rate is given

@@ -46,6 +46,12 @@ bool isUnconfiguredStationError(const QString &error)
     return error.startsWith(QLatin1String("invalid address "));
 }
 
+// The device's texts for an echo that was wrong or did not come.
+bool isEchoError(const QString &error)
+{
+    return error == QLatin1String("no echo of the request") || error == QLatin1String("echo did not match the request");
+}
+
 } // namespace
 
 void installStopHandlers()
@@ -79,18 +85,60 @@ LinkDefaults driverLinkDefaults(DriverInterface *driver)
     return defaults;
 }
 
-TcpDeviceSettings deviceSettingsFor(const ToolOptions &options, const LinkDefaults &defaults)
+LinkChoice linkChoiceFor(const ToolOptions &options, const LinkDefaults &defaults)
+{
+    LinkChoice link;
+    link.station = pick(options.station, defaults.station);
+    link.retries = pick(options.retries, defaults.retries);
+    link.delayMs = (unsigned long)pick(options.delayMs, defaults.delayMs);
+    link.timeoutMs = pick(options.timeoutMs, defaults.timeoutMs);
+    link.deviceString = options.link.isEmpty() ? defaults.link : options.link;
+    return link;
+}
+
+TcpDeviceSettings tcpDeviceSettingsFor(const ToolOptions &options, const LinkChoice &link)
 {
     TcpDeviceSettings settings;
     settings.host = options.host;
     settings.port = quint16(options.port);
-    settings.stationId = pick(options.station, defaults.station);
-    settings.retryCount = pick(options.retries, defaults.retries);
-    settings.delayMs = (unsigned long)pick(options.delayMs, defaults.delayMs);
-    settings.responseTimeoutMs = pick(options.timeoutMs, defaults.timeoutMs);
-    settings.connectTimeoutMs = settings.responseTimeoutMs;
-    settings.deviceString = options.link.isEmpty() ? defaults.link : options.link;
+    settings.stationId = link.station;
+    settings.retryCount = link.retries;
+    settings.delayMs = link.delayMs;
+    settings.responseTimeoutMs = link.timeoutMs;
+    settings.connectTimeoutMs = link.timeoutMs;
+    settings.deviceString = link.deviceString;
+    settings.echo = options.echo;
     return settings;
+}
+
+SerialDeviceSettings serialDeviceSettingsFor(const ToolOptions &options, const LinkChoice &link)
+{
+    SerialDeviceSettings settings;
+    settings.portName = options.serialPort;
+    settings.baudRate = options.baud;
+    settings.parity = options.parity;
+    settings.dataBits = options.dataBits;
+    settings.stopBits = options.stopBits;
+    settings.stationId = link.station;
+    settings.retryCount = link.retries;
+    settings.delayMs = link.delayMs;
+    settings.responseTimeoutMs = link.timeoutMs;
+    settings.deviceString = link.deviceString;
+    settings.echo = options.echo;
+    return settings;
+}
+
+std::unique_ptr<AbstractDeviceInterface> makeDevice(const ToolOptions &options, const LinkChoice &link,
+                                                    FrameTrace *trace)
+{
+    if (options.serialPort.isEmpty()) {
+        auto device = std::make_unique<TcpDevice>(tcpDeviceSettingsFor(options, link));
+        device->setTrace(trace);
+        return device;
+    }
+    auto device = std::make_unique<SerialDevice>(serialDeviceSettingsFor(options, link));
+    device->setTrace(trace);
+    return device;
 }
 
 ToolSession::ToolSession(const ToolOptions &options, DriverInterface *driver, const LinkDefaults &defaults,
@@ -99,22 +147,20 @@ ToolSession::ToolSession(const ToolOptions &options, DriverInterface *driver, co
       m_driver(driver),
       m_out(out),
       m_err(err),
-      m_device(deviceSettingsFor(options, defaults)),
       m_trace([this](const TraceEntry &entry) {
           // Frames go beside the values, or to stderr when stdout carries JSON.
           QTextStream &stream = m_options.json ? m_err : m_out;
           stream << formatTraceEntry(entry) << '\n';
           stream.flush();
       }),
+      m_device(makeDevice(options, linkChoiceFor(options, defaults), options.trace ? &m_trace : nullptr)),
       m_command(options.type, options.count, options.address.text)
 {
-    if (options.trace)
-        m_device.setTrace(&m_trace);
 }
 
 bool ToolSession::readOnce(QByteArray *data)
 {
-    *data = m_driver->read(&m_device, m_command);
+    *data = m_driver->read(m_device.get(), m_command);
     m_trace.flush();
     return !m_driver->hasError();
 }
@@ -149,13 +195,13 @@ int ToolSession::read()
 
 int ToolSession::write()
 {
-    const bool written = m_driver->write(&m_device, m_command, m_options.writeData);
+    const bool written = m_driver->write(m_device.get(), m_command, m_options.writeData);
     m_trace.flush();
     if (!written || m_driver->hasError()) {
         reportFailure();
         return kExitFailure;
     }
-    const int station = m_device.stationId();
+    const int station = m_device->stationId();
     if (m_options.json) {
         QJsonObject result{{QStringLiteral("ok"), true},
                            {QStringLiteral("address"), m_options.address.text},
@@ -181,7 +227,7 @@ void ToolSession::printValues(const QByteArray &data)
                            {QStringLiteral("address"), m_options.address.text},
                            {QStringLiteral("type"), dataTypeName(m_options.type)},
                            {QStringLiteral("count"), m_options.count},
-                           {QStringLiteral("station"), m_device.stationId()},
+                           {QStringLiteral("station"), m_device->stationId()},
                            {QStringLiteral("values"), formatRowsAsJson(rows)}};
         m_out << QJsonDocument(result).toJson(QJsonDocument::Compact) << '\n';
     } else {
@@ -220,8 +266,11 @@ QString ToolSession::failureText() const
 {
     const QString error = m_driver->getLastError();
     // A link that could not be opened leaves the transport's bare words.
-    if (!m_device.isOpen() && error == m_device.errorString())
+    if (!m_device->isOpen() && error == m_device->errorString()) {
+        if (!m_options.serialPort.isEmpty())
+            return QStringLiteral("%1 (serial port %2)").arg(error, m_options.serialPort);
         return QStringLiteral("%1 (slave at %2:%3)").arg(error, m_options.host).arg(m_options.port);
+    }
     return error;
 }
 
@@ -238,8 +287,12 @@ void ToolSession::reportFailure()
     m_err << "mbrtu: " << error << '\n';
     if (isProjectDatabaseError(error)) {
         m_err << "mbrtu: the project database has no default station for link "
-              << m_device.deviceSetting()->deviceString << "; write one with: mbrtu project --link "
-              << m_device.deviceSetting()->deviceString << '\n';
+              << m_device->deviceSetting()->deviceString << "; write one with: mbrtu project --link "
+              << m_device->deviceSetting()->deviceString << '\n';
+    } else if (isEchoError(m_device->errorString())) {
+        m_err << "mbrtu: the link: " << m_device->errorString()
+              << (m_options.echo ? "; does the adapter or gateway hand requests back? (--echo says it does)\n"
+                                 : "\n");
     } else if (isUnconfiguredStationError(error)) {
         m_err << "mbrtu: DI and DO byte reads fetch only the addresses the project configures; "
                  "add them with: mbrtu project --tags DI1-64,...\n";

@@ -1,12 +1,15 @@
 #ifndef HOST_TOOL_SESSION_H
 #define HOST_TOOL_SESSION_H
 
-// mbrtu read and write: one TCP device, one driver, the runtime's calls.
+// mbrtu read and write: one device (TCP or a serial line), one driver, the
+// runtime's calls.
 
 #include <QString>
 #include <QTextStream>
+#include <memory>
 
 #include "host/device/frame_trace.h"
+#include "host/device/serial_device.h"
 #include "host/device/tcp_device.h"
 #include "host/mbrtu/tool_options.h"
 #include "settings/communicator_command.h"
@@ -23,8 +26,23 @@ struct LinkDefaults
     QString link = QLatin1String(kDefaultLink);
 };
 
+// The link options given, the defaults where not.
+struct LinkChoice
+{
+    int station = 1;
+    int retries = 0;
+    unsigned long delayMs = 0;
+    int timeoutMs = 1000;
+    QString deviceString;
+};
+
 LinkDefaults driverLinkDefaults(DriverInterface *driver);
-TcpDeviceSettings deviceSettingsFor(const ToolOptions &options, const LinkDefaults &defaults);
+LinkChoice linkChoiceFor(const ToolOptions &options, const LinkDefaults &defaults);
+TcpDeviceSettings tcpDeviceSettingsFor(const ToolOptions &options, const LinkChoice &link);
+SerialDeviceSettings serialDeviceSettingsFor(const ToolOptions &options, const LinkChoice &link);
+// The device of the link the options name: the serial line of --serial, else TCP.
+std::unique_ptr<AbstractDeviceInterface> makeDevice(const ToolOptions &options, const LinkChoice &link,
+                                                    FrameTrace *trace);
 
 // Exit statuses.
 constexpr int kExitSuccess = 0;
@@ -55,8 +73,8 @@ private:
     DriverInterface *m_driver;
     QTextStream &m_out;
     QTextStream &m_err;
-    TcpDevice m_device;
     FrameTrace m_trace;
+    std::unique_ptr<AbstractDeviceInterface> m_device;
     CommunicatorCommand m_command;
 };
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace sim {
 namespace {
@@ -219,8 +220,15 @@ Delivered deliver(const Delivery &delivery, const QByteArray &request, QByteArra
 
 bool sendAll(int fd, const char *data, int size)
 {
+    // A socket whose peer has gone must fail the send, not raise SIGPIPE; a
+    // serial line's descriptor is no socket and is written to.
+    bool socket = true;
     while (size > 0) {
-        const ssize_t sent = ::send(fd, data, std::size_t(size), MSG_NOSIGNAL);
+        ssize_t sent = socket ? ::send(fd, data, std::size_t(size), MSG_NOSIGNAL) : ::write(fd, data, std::size_t(size));
+        if (sent < 0 && errno == ENOTSOCK) {
+            socket = false;
+            continue;
+        }
         if (sent < 0 && errno == EINTR)
             continue;
         if (sent <= 0)

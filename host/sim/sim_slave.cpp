@@ -1,11 +1,11 @@
-// TCP side of the simulated slave: framing the byte stream of each
-// connection, answering and applying injected faults.
+// The wire side of the simulated slave, a TCP connection or a serial line:
+// framing the byte stream, answering and applying injected faults.
 
 #include "host/sim/sim_slave.h"
 
 #include <cerrno>
 #include <poll.h>
-#include <sys/socket.h>
+#include <unistd.h>
 
 namespace sim {
 namespace {
@@ -15,7 +15,10 @@ constexpr int kReceiveChunk = 4096;
 } // namespace
 
 SimSlave::SimSlave(SlaveConfig config)
-    : m_config(std::move(config)), m_server([this](int fd) { serve(fd); })
+    : m_config(std::move(config)),
+      m_server([this](int fd) { serve(fd, m_server.wakeFd(), [this](int ms) { return m_server.pause(ms); }); }),
+      m_serialServer(
+          [this](int fd) { serve(fd, m_serialServer.wakeFd(), [this](int ms) { return m_serialServer.pause(ms); }); })
 {
 }
 
@@ -32,21 +35,27 @@ bool SimSlave::start(QString *error)
     return true;
 }
 
+bool SimSlave::startSerial(const SerialPortSettings &port, QString *error)
+{
+    return m_serialServer.start(port, error);
+}
+
 void SimSlave::stop()
 {
     m_server.stop();
+    m_serialServer.stop();
 }
 
-void SimSlave::serve(int fd)
+void SimSlave::serve(int fd, int wakeFd, const std::function<bool(int ms)> &pause)
 {
     Delivery delivery;
     delivery.fd = fd;
     delivery.line = m_config.line;
     delivery.echo = m_config.echo;
-    delivery.pause = [this](int ms) { return m_server.pause(ms); };
+    delivery.pause = pause;
     RequestFramer framer;
     char chunk[kReceiveChunk];
-    pollfd fds[2] = {{fd, POLLIN, 0}, {m_server.wakeFd(), POLLIN, 0}};
+    pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     bool open = true;
     while (open) {
         const int timeout = framer.hasPartialFrame() ? m_config.frameGapMs : -1;
@@ -61,7 +70,7 @@ void SimSlave::serve(int fd)
             ++m_stats.discarded;
             continue;
         }
-        const ssize_t received = ::recv(fd, chunk, sizeof chunk, 0);
+        const ssize_t received = ::read(fd, chunk, sizeof chunk);
         if (received < 0 && errno == EINTR)
             continue;
         if (received <= 0)
@@ -141,7 +150,7 @@ SlaveStats SimSlave::stats() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     SlaveStats stats = m_stats;
-    stats.connections = m_server.accepted();
+    stats.connections = m_server.accepted() + m_serialServer.opens();
     return stats;
 }
 

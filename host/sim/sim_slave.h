@@ -1,8 +1,9 @@
 #ifndef HOST_SIM_SLAVE_H
 #define HOST_SIM_SLAVE_H
 
-// The simulated slave as a TCP server: RTU frames over TCP, one thread per
-// connection, the data map of sim_slave_core.h shared by all connections.
+// The simulated slave as a TCP server (RTU frames over TCP, one thread per
+// connection) or on a serial line, the data map of sim_slave_core.h shared by
+// all connections.
 // Faults can be injected for tests: they apply to the next replies, one
 // fault per reply, in the order they were queued. A fault source, when set,
 // decides for every reply that finds the queue empty (random faults of a
@@ -20,6 +21,7 @@
 #include <string>
 
 #include "host/sim/sim_faults.h"
+#include "host/sim/serial_port_server.h"
 #include "host/sim/sim_slave_core.h"
 #include "host/sim/tcp_server.h"
 
@@ -43,7 +45,7 @@ struct SlaveStats
     uint64_t requests = 0;   // complete frames taken off the stream
     uint64_t replies = 0;    // replies sent whole
     uint64_t discarded = 0;  // frames thrown away for a bad CRC or a gap
-    uint64_t connections = 0;
+    uint64_t connections = 0; // TCP connections accepted, or opens of the serial port
 };
 
 class SimSlave
@@ -63,6 +65,9 @@ public:
 
     // Binds and starts listening; false with a reason when it cannot.
     bool start(QString *error = nullptr);
+    // Serves the serial line instead (bind address and port unused); false
+    // with a reason when the port cannot be opened.
+    bool startSerial(const SerialPortSettings &port, QString *error = nullptr);
     void stop();
     uint16_t port() const { return m_port; }
 
@@ -87,13 +92,16 @@ public:
     void setFaultSource(FaultSource source);
 
 private:
-    void serve(int fd);
+    // Frames and answers the requests that come on fd until it closes or
+    // wakeFd becomes readable; pause sleeps unless the owner stops.
+    void serve(int fd, int wakeFd, const std::function<bool(int ms)> &pause);
     bool answer(const Delivery &delivery, const QByteArray &request);
     bool takeFault(const QByteArray &reply, Fault *fault);
 
     SlaveConfig m_config;
     uint16_t m_port = 0;
     TcpServer m_server;
+    SerialPortServer m_serialServer;
 
     std::mutex m_dataMutex;
     SlaveData m_data;

@@ -40,27 +40,13 @@ bool TcpServer::start(const std::string &bindAddress, uint16_t port, QString *er
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    if (inet_pton(AF_INET, bindAddress.c_str(), &address.sin_addr) != 1) {
+    if (inet_pton(AF_INET, bindAddress.c_str(), &address.sin_addr) != 1)
         reason = QStringLiteral("not an IPv4 address: %1").arg(QString::fromStdString(bindAddress));
-    } else if (::pipe2(m_wakeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
-        reason = systemError("pipe");
-    } else if ((m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) < 0) {
-        reason = systemError("socket");
-    } else {
-        const int on = 1;
-        ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        socklen_t length = sizeof address;
-        if (::bind(m_listenFd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
-            reason = systemError("bind");
-        else if (::listen(m_listenFd, kListenBacklog) != 0)
-            reason = systemError("listen");
-        else if (::getsockname(m_listenFd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-            reason = systemError("getsockname");
-    }
+    else if (m_wake.open(&reason))
+        reason = openListener(&address);
     if (!reason.isEmpty()) {
         closeFd(m_listenFd);
-        closeFd(m_wakeFds[0]);
-        closeFd(m_wakeFds[1]);
+        m_wake.close();
         if (error)
             *error = reason;
         return false;
@@ -71,15 +57,30 @@ bool TcpServer::start(const std::string &bindAddress, uint16_t port, QString *er
     return true;
 }
 
+// Opens the listening socket at *address and fills in the port it got;
+// empty on success, else the reason.
+QString TcpServer::openListener(sockaddr_in *address)
+{
+    if ((m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) < 0)
+        return systemError("socket");
+    const int on = 1;
+    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    socklen_t length = sizeof *address;
+    if (::bind(m_listenFd, reinterpret_cast<sockaddr *>(address), sizeof *address) != 0)
+        return systemError("bind");
+    if (::listen(m_listenFd, kListenBacklog) != 0)
+        return systemError("listen");
+    if (::getsockname(m_listenFd, reinterpret_cast<sockaddr *>(address), &length) != 0)
+        return systemError("getsockname");
+    return QString();
+}
+
 void TcpServer::stop()
 {
     if (!m_running)
         return;
     m_running = false;
-    // The pipe is never read, so once written it wakes every poll for good.
-    const char wake = 1;
-    while (::write(m_wakeFds[1], &wake, 1) < 0 && errno == EINTR) {
-    }
+    m_wake.wake();
     m_acceptor.join();
     closeConnections();
     std::list<std::unique_ptr<Connection>> connections;
@@ -92,13 +93,12 @@ void TcpServer::stop()
         closeFd(connection->fd);
     }
     closeFd(m_listenFd);
-    closeFd(m_wakeFds[0]);
-    closeFd(m_wakeFds[1]);
+    m_wake.close();
 }
 
 void TcpServer::acceptLoop()
 {
-    pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakeFds[0], POLLIN, 0}};
+    pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wake.fd(), POLLIN, 0}};
     for (;;) {
         if (::poll(fds, 2, -1) < 0 && errno != EINTR)
             return;
@@ -144,15 +144,6 @@ void TcpServer::reapFinished()
         connection->thread.join();
         closeFd(connection->fd);
     }
-}
-
-bool TcpServer::pause(int ms) const
-{
-    pollfd wake = {m_wakeFds[0], POLLIN, 0};
-    int ready;
-    while ((ready = ::poll(&wake, 1, ms)) < 0 && errno == EINTR) {
-    }
-    return ready == 0;
 }
 
 void TcpServer::closeConnections()

@@ -16,6 +16,10 @@
 #include <string>
 #include <thread>
 
+#include "host/sim/wake_pipe.h"
+
+struct sockaddr_in;
+
 namespace sim {
 
 class TcpServer
@@ -36,9 +40,9 @@ public:
     uint16_t port() const { return m_port; }
 
     // Readable once the server stops.
-    int wakeFd() const { return m_wakeFds[0]; }
+    int wakeFd() const { return m_wake.fd(); }
     // Sleeps ms unless the server stops first; false when it stops.
-    bool pause(int ms) const;
+    bool pause(int ms) const { return m_wake.pause(ms); }
 
     // Shuts every open connection down at once.
     void closeConnections();
@@ -54,13 +58,14 @@ private:
         std::atomic<bool> finished{false};
     };
 
+    QString openListener(::sockaddr_in *address);
     void acceptLoop();
     void reapFinished();
 
     Handler m_handler;
     uint16_t m_port = 0;
     int m_listenFd = -1;
-    int m_wakeFds[2] = {-1, -1};
+    WakePipe m_wake;
     std::thread m_acceptor;
     bool m_running = false;
     mutable std::mutex m_mutex;
