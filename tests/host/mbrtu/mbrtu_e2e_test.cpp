@@ -8,50 +8,22 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <optional>
 
 #include "host/sim/sim_slave.h"
+#include "program_runner.h"
 
 namespace {
 
-constexpr int kHangLimitMs = 60000; // no test relies on how fast mbrtu is
-
-// Waits until the process has printed text on stdout (gathered in seen).
-bool waitForOutput(QProcess &process, const QString &text, QString *seen)
-{
-    while (!seen->contains(text) && process.waitForReadyRead(kHangLimitMs))
-        *seen += QString::fromLocal8Bit(process.readAllStandardOutput());
-    return seen->contains(text);
-}
-
-// Terminates a long-running mbrtu, which must then end with status 0.
-bool terminatesCleanly(QProcess &process, QString *seen)
-{
-    process.terminate();
-    const bool finished = process.waitForFinished(kHangLimitMs);
-    *seen += QString::fromLocal8Bit(process.readAllStandardOutput());
-    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
 // Runs mbrtu; read and write get the link options for the slave first, so
-// that the case's own win. Status -1: it crashed or hung and was killed.
-int run(QStringList arguments, quint16 port, QString *out, QString *err)
+// that the case's own win.
+Outcome runMbrtu(QStringList arguments, int port)
 {
     if (arguments.value(0) == QLatin1String("read") || arguments.value(0) == QLatin1String("write"))
         arguments = arguments.mid(0, 1) + QStringList{"--port", QString::number(port), "--retries", "0", "--timeout",
                                                       "1000"} + arguments.mid(1);
-    QProcess process;
-    process.start(QStringLiteral(MBRTU_TOOL_PATH), arguments);
-    const bool finished = process.waitForFinished(kHangLimitMs);
-    if (!finished)
-        process.kill();
-    process.waitForFinished();
-    *out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    *err = QString::fromLocal8Bit(process.readAllStandardError());
-    return finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return runProgram(QStringLiteral(MBRTU_TOOL_PATH), arguments);
 }
 
 TEST(Mbrtu, AnswersEachCommandLineWithItsStatusAndOutput)
@@ -127,15 +99,10 @@ TEST(Mbrtu, AnswersEachCommandLineWithItsStatusAndOutput)
             slave.injectFault(*c.fault);
         if (c.pluginDirInEnvironment) // --plugin-dir wins over it
             qputenv("MBRTU_PLUGIN_DIR", "/nonexistent/env");
-        QString out, err;
-        EXPECT_EQ(run(c.arguments, slave.port(), &out, &err), c.status) << c.arguments.join(' ').toStdString();
+        const Outcome run = runMbrtu(c.arguments, slave.port());
         qunsetenv("MBRTU_PLUGIN_DIR");
-        for (const auto &[printed, expected] : {std::pair{out, c.out}, std::pair{err, c.err}})
-            EXPECT_TRUE(expected.isEmpty() ? printed.isEmpty()
-                                           : QRegularExpression(expected, QRegularExpression::DotMatchesEverythingOption)
-                                                 .match(printed).hasMatch())
-                << c.arguments.join(' ').toStdString() << ": " << expected.toStdString() << " in:\n"
-                << printed.toStdString();
+        EXPECT_EQ(run.status, c.status) << c.arguments.join(' ').toStdString();
+        expectPrinted(run, c.out, c.err, c.arguments.join(' '));
     }
     slave.withData([](sim::SlaveData &d) {
         EXPECT_EQ(QList<int>({d.holdingRegisters[9], d.holdingRegisters[10], d.holdingRegisters[19],
@@ -145,28 +112,17 @@ TEST(Mbrtu, AnswersEachCommandLineWithItsStatusAndOutput)
     });
 }
 
-// Starts a long-running mbrtu; the port it listens on, 0 when it did not start.
-int startListening(QProcess &process, const QStringList &arguments, QString *seen)
-{
-    process.start(QStringLiteral(MBRTU_TOOL_PATH), arguments);
-    if (!waitForOutput(process, QStringLiteral("stop with Ctrl-C"), seen))
-        return 0;
-    return QRegularExpression(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)")).match(*seen).captured(1).toInt();
-}
-
 TEST(Mbrtu, TalksToTheSimulatedGatewayDirectlyAndThroughTheProxy)
 {
-    QProcess gateway, proxy;
-    QString gatewaySaid, proxySaid;
-    const int gatewayPort = startListening(gateway, {"simulate", "--port", "0", "--gateway", "--unreachable", "5,7-9",
-                                                     "--line-baud", "9600"}, &gatewaySaid);
-    ASSERT_GT(gatewayPort, 0) << gatewaySaid.toStdString();
-    const int proxyPort = startListening(proxy, {"proxy", "--listen", "0", "--to", "127.0.0.1:" + QString::number(gatewayPort),
-                                                 "--trace"}, &proxySaid);
-    ASSERT_GT(proxyPort, 0) << proxySaid.toStdString();
+    Background gateway, proxy;
+    ASSERT_TRUE(gateway.start(MBRTU_TOOL_PATH, {"simulate", "--port", "0", "--gateway", "--line-baud", "9600"},
+                              "stop with Ctrl-C")) << gateway.said.toStdString();
+    const int gatewayPort = gateway.listeningPort();
+    ASSERT_TRUE(proxy.start(MBRTU_TOOL_PATH, {"proxy", "--listen", "0", "--to", "127.0.0.1:" + QString::number(gatewayPort),
+                                              "--trace"}, "stop with Ctrl-C")) << proxy.said.toStdString();
+    const int proxyPort = proxy.listeningPort();
     const struct { QStringList arguments; int port, status; QString out, err; int atLeastMs; } cases[] = {
-        {{"read", "HR1", "--station", "3"}, gatewayPort, 1, "", "^mbrtu: exception code:0x0B \\(read 1 word\\(s\\) from 3-HR1\\)\n$"},
-        {{"read", "HR1", "--station", "8"}, proxyPort, 1, "", "^mbrtu: exception code:0x0A \\(read 1 word\\(s\\) from 8-HR1\\)\n$"},
+        {{"read", "HR1", "--station", "3"}, proxyPort, 1, "", "^mbrtu: exception code:0x0B \\(read 1 word\\(s\\) from 3-HR1\\)\n$"},
         {{"write", "HR40", "0x1234", "7", "--trace"}, proxyPort, 0, "-> 01 10 00 27 00 02 04 12 34 00 07 .*\nwrote 2 word", ""},
         {{"read", "HR40", "--count", "2", "--trace"}, proxyPort, 0, "<- 01 03 04 12 34 00 07 .*HR41 +7 ", ""},
         // 8 + 255 bytes at 11 bits a byte take 301 ms on the line.
@@ -174,51 +130,44 @@ TEST(Mbrtu, TalksToTheSimulatedGatewayDirectlyAndThroughTheProxy)
     };
     QString traced;
     for (const auto &c : cases) {
-        QString out, err;
         QElapsedTimer timer;
         timer.start();
-        EXPECT_EQ(run(c.arguments, quint16(c.port), &out, &err), c.status) << c.arguments.join(' ').toStdString();
+        const Outcome run = runMbrtu(c.arguments, c.port);
+        EXPECT_EQ(run.status, c.status) << c.arguments.join(' ').toStdString();
         EXPECT_GE(timer.elapsed(), c.atLeastMs);
-        for (const auto &[printed, expected] : {std::pair{out, c.out}, std::pair{err, c.err}})
-            EXPECT_TRUE(expected.isEmpty() ? printed.isEmpty()
-                                           : QRegularExpression(expected, QRegularExpression::DotMatchesEverythingOption)
-                                                 .match(printed).hasMatch())
-                << c.arguments.join(' ').toStdString() << ": " << expected.toStdString() << " in:\n" << printed.toStdString();
-        traced += out;
+        expectPrinted(run, c.out, c.err, c.arguments.join(' '));
+        traced += run.out;
     }
-    EXPECT_TRUE(terminatesCleanly(proxy, &proxySaid));
+    EXPECT_TRUE(proxy.stop());
     // Every frame went through the proxy as it was.
     const QRegularExpression frame(QStringLiteral("\\d\\d\\.\\d{3} (->|<-) ([0-9A-F ]+)\n"));
     int frames = 0;
     for (auto match = frame.globalMatch(traced); match.hasNext(); ++frames) {
         const QRegularExpressionMatch m = match.next();
-        EXPECT_TRUE(proxySaid.contains(QRegularExpression(" #\\d+ " + m.captured(1) + " " + m.captured(2) + "\n")))
-            << m.captured(0).toStdString() << " not in the proxy's trace:\n" << proxySaid.toStdString();
+        EXPECT_TRUE(proxy.said.contains(QRegularExpression(" #\\d+ " + m.captured(1) + " " + m.captured(2) + "\n")))
+            << m.captured(0).toStdString() << " not in the proxy's trace:\n" << proxy.said.toStdString();
     }
     EXPECT_EQ(frames, 4);
-    EXPECT_TRUE(proxySaid.contains("stopped: 3 connection(s) (0 could not reach the slave), 3 replies, 0 piece(s) passed on"))
-        << proxySaid.toStdString();
-    EXPECT_TRUE(terminatesCleanly(gateway, &gatewaySaid));
+    EXPECT_TRUE(proxy.said.contains("stopped: 3 connection(s) (0 could not reach the slave), 3 replies, 0 piece(s) passed on"))
+        << proxy.said.toStdString();
+    EXPECT_TRUE(gateway.stop());
 }
 
 TEST(Mbrtu, PollsTheSimulatedSlaveUntilInterruptedAndBothSumUp)
 {
-    QProcess slave, poll;
-    slave.start(QStringLiteral(MBRTU_TOOL_PATH), {"simulate", "--port", "0", "--station", "1,5", "--trace"});
-    QString slaveSaid, pollSaid;
-    ASSERT_TRUE(waitForOutput(slave, QStringLiteral("stop with Ctrl-C"), &slaveSaid)) << slaveSaid.toStdString();
-    const QString port = QRegularExpression(QStringLiteral("127\\.0\\.0\\.1:(\\d+)")).match(slaveSaid).captured(1);
+    Background slave, poll;
+    ASSERT_TRUE(slave.start(MBRTU_TOOL_PATH, {"simulate", "--port", "0", "--station", "1,5", "--trace"},
+                            "stop with Ctrl-C")) << slave.said.toStdString();
     // Input registers start out holding their own zero-based addresses.
-    poll.start(QStringLiteral(MBRTU_TOOL_PATH), {"read", "IR8", "--station", "5", "--poll", "20", "--port", port});
-    ASSERT_TRUE(waitForOutput(poll, QStringLiteral("poll 2: good 2, failed 0"), &pollSaid)) << pollSaid.toStdString();
-    EXPECT_TRUE(terminatesCleanly(poll, &pollSaid));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("IR8 +7 +7 +0x0007\n[\\s\\S]*\n(\\d+) polls: \\1 good, 0 failed\n$"))
-                    .match(pollSaid).hasMatch()) << pollSaid.toStdString();
-    EXPECT_TRUE(terminatesCleanly(slave, &slaveSaid));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("<- 05 04 00 07 00 01 .*\n.* -> 05 04 02 00 07 .*\n"
-                                                  "stopped: 1 connection\\(s\\), (\\d+) request\\(s\\), \\1 replies"),
-                                   QRegularExpression::DotMatchesEverythingOption)
-                    .match(slaveSaid).hasMatch()) << slaveSaid.toStdString();
+    ASSERT_TRUE(poll.start(MBRTU_TOOL_PATH, {"read", "IR8", "--station", "5", "--poll", "20", "--port",
+                                             QString::number(slave.listeningPort())}, "poll 2: good 2, failed 0"))
+        << poll.said.toStdString();
+    EXPECT_TRUE(poll.stop());
+    EXPECT_TRUE(matches(poll.said, "IR8 +7 +7 +0x0007\n.*\n(\\d+) polls: \\1 good, 0 failed\n$")) << poll.said.toStdString();
+    EXPECT_TRUE(slave.stop());
+    EXPECT_TRUE(matches(slave.said, "<- 05 04 00 07 00 01 .*\n.* -> 05 04 02 00 07 .*\n"
+                                    "stopped: 1 connection\\(s\\), (\\d+) request\\(s\\), \\1 replies"))
+        << slave.said.toStdString();
 }
 
 } // namespace
