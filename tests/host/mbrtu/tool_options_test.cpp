@@ -57,6 +57,14 @@ TEST(ToolOptions, RefusesWithAReason)
         {"proxy --to h:1 --port 5", "--port does not go with proxy"},
         {"read HR1 --gateway", "--gateway does not go with read"},
         {"read HR1 --faults drop", "--faults does not go with read"},
+        {"read HR1 --baud 19200", "--baud goes with --serial"},
+        {"write HR1 1 --stop-bits 2 --parity O", "--stop-bits goes with --serial"},
+        {"read HR1 --serial /dev/ttyS0 --port 502", "--serial and --host/--port name two links: give one"},
+        {"simulate --host 0.0.0.0 --serial /dev/ttyS0", "name two links"},
+        {"read HR1 --serial /dev/ttyS0 --parity X", "--parity expects N, E or O, not 'X'"},
+        {"read HR1 --serial /dev/ttyS0 --data-bits 9", "--data-bits expects 7 or 8, not '9'"},
+        {"read HR1 --serial /dev/ttyS0 --baud 49", "--baud expects a number from 50"},
+        {"project --serial /dev/ttyS0", "--serial does not go with project"},
     };
     for (const auto &[line, reason] : cases) {
         const ParsedArguments parsed = parseToolArguments(QString::fromLatin1(line).split(' ', Qt::SkipEmptyParts));
