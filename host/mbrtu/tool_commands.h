@@ -1,7 +1,8 @@
 #ifndef HOST_TOOL_COMMANDS_H
 #define HOST_TOOL_COMMANDS_H
 
-// mbrtu's subcommands; each returns the program's exit status.
+// mbrtu's subcommands, each returning the program's exit status: read, write
+// and project in tool_commands.cpp, simulate and proxy in serve_commands.cpp.
 
 #include <QTextStream>
 
