@@ -216,6 +216,11 @@ const OptionRule kOptions[] = {
      }},
     {"--line-baud", true, SimulateBit,
      [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--line-baud"), v, kMinBaud, kMaxBaud, &o.lineBaud); }},
+    {"--map", true, SimulateBit,
+     [](ToolOptions &o, const QString &v) {
+         o.mapFile = v;
+         return v.isEmpty() ? QStringLiteral("--map expects a CSV file of area, address, value") : QString();
+     }},
     {"--line-bits", true, SimulateBit,
      [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--line-bits"), v, 10, 11, &o.lineBits); }},
     {"--faults", true, kFaultCommands,

@@ -64,6 +64,7 @@ struct ToolOptions
                                 // simulate: every request goes back before its reply
     int lineBaud = 0;           // replies paced as a serial line at this rate; 0: not
     int lineBits = 11;          // bits per byte on that line
+    QString mapFile;            // initial values, CSV lines of area, address, value; empty: none
     // simulate and proxy: faults are on when a list or a rate is given
     bool faultsOn = false;
     QVector<sim::FaultKind> faultKinds = sim::allFaultKinds();
