@@ -1,5 +1,6 @@
 #include "host/mbrtu/tool_options.h"
 
+#include "host/mbrtu/request_plan.h"
 #include "host/runtime/project_db.h"
 #include "host/runtime/runtime_values.h"
 
@@ -197,6 +198,11 @@ const OptionRule kOptions[] = {
          o.json = true;
          return QString();
      }},
+    {"--csv", false, ReadBit,
+     [](ToolOptions &o, const QString &) {
+         o.csv = true;
+         return QString();
+     }},
     {"--trace", false, kLinkCommands | SimulateBit | ProxyBit,
      [](ToolOptions &o, const QString &) {
          o.trace = true;
@@ -320,6 +326,40 @@ QString checkPositionals(ToolOptions &options, const QStringList &positionals)
     return QString();
 }
 
+QString checkSpan(const ToolOptions &options)
+{
+    if (fitsAddressSpace(options.address, options.type, options.count))
+        return QString();
+    return QStringLiteral("%1 %2(s) from %3 run past the last address, 65536")
+        .arg(options.count)
+        .arg(dataTypeName(options.type), options.address.text);
+}
+
+// A write is never split: more than one request carries is refused, and a
+// broadcast must be one request, since nothing answers it.
+QString checkWriteSize(const ToolOptions &options)
+{
+    const QString outside = checkSpan(options);
+    if (!outside.isEmpty())
+        return outside;
+    const int most = writeLimit(options.address, options.type);
+    if (most > 0 && options.count > most)
+        return QStringLiteral("one request writes at most %1 %2(s) from %3, not %4; writes are not split")
+            .arg(most)
+            .arg(dataTypeName(options.type), options.address.text)
+            .arg(options.count);
+    if (options.station != 0)
+        return QString();
+    if (options.type == BitData && isRegisterArea(options.address.area))
+        return QStringLiteral("a bit inside a register is read before it is written: station 0 (broadcast) cannot answer");
+    const int requests = most > 0 ? 1 : options.count * (options.type == DoubleWordData ? 2 : 1);
+    if (requests > 1)
+        return QStringLiteral("a broadcast (station 0) goes out as one request: %1 writes one %2 per request")
+            .arg(options.address.text, options.address.area == Area::FN6HR ? QStringLiteral("register")
+                                                                             : QStringLiteral("coil"));
+    return QString();
+}
+
 QString checkCombination(ToolOptions &options)
 {
     QString error;
@@ -329,11 +369,21 @@ QString checkCombination(ToolOptions &options)
             return error;
         if (options.polls > 0 && options.pollMs == 0)
             return QStringLiteral("--polls goes with --poll");
+        if (options.json && options.csv)
+            return QStringLiteral("--json and --csv exclude each other");
+        if (options.station == 0)
+            return QStringLiteral("station 0 is the broadcast address: it takes writes only (stations 1 to 255 read)");
+        error = checkSpan(options);
+        if (!error.isEmpty())
+            return error;
         break;
     case ToolCommand::Write:
         if (!checkWritable(options.address, options.type, &error))
             return error;
         if (!encodeWriteValues(options.type, options.values, &options.writeData, &error))
+            return error;
+        error = checkWriteSize(options);
+        if (!error.isEmpty())
             return error;
         break;
     case ToolCommand::Simulate:
@@ -433,7 +483,7 @@ ParsedArguments parseToolArguments(const QStringList &arguments)
 QString shortUsageText()
 {
     return QStringLiteral(
-        "usage: mbrtu read ADDRESS [--type TYPE] [--count N] [--poll MS [--polls N]] [--json] [LINK...]\n"
+        "usage: mbrtu read ADDRESS [--type TYPE] [--count N] [--poll MS [--polls N]] [--json|--csv] [LINK...]\n"
         "       mbrtu write ADDRESS VALUE... [--type TYPE] [--json] [LINK...]\n"
         "       mbrtu project [--link DEV] [--station N] [--tags LIST] [--link-id N] [--app-dir DIR]\n"
         "                     [--host H] [--port P]\n"
@@ -461,7 +511,10 @@ QString usageText()
         "FAULTS   --faults KINDS  --fault-rate R (0.1)  --seed N (1)  --late-ms MS (1000)\n"
         "         KINDS: drop, delay, corrupt, split, close, late, echo (all when not given);\n"
         "         a share R of the replies gets one of them; late replies go out MS after\n"
-        "         their request, delays and split pauses last up to MS\n"
+        "         their request, delays and split pauses last up to MS\n")
+        + limitsText() + QStringLiteral(
+        "STATION  1 to 255 (the driver's default when not given); 0 is a broadcast: writes only, sent\n"
+        "         once, no reply awaited\n"
         "\n"
         "simulate serves TCP, or the serial line of --serial (opened again when it comes back);\n"
         "         --gateway answers exception 0x0B for stations it does not serve, --unreachable\n"
@@ -474,5 +527,6 @@ QString usageText()
         "and in the installed plug-in folder.\n"
         "read and write need the project database below mbrtu's directory; one is written for\n"
         "the link if there is none (see mbrtu project).\n"
-        "Exit status: 0 success, 1 Modbus or link failure, 2 usage error.\n");
+        "Exit status: 0 success (every request of the run), 1 a request failed (Modbus or link),\n"
+        "2 usage error.\n");
 }

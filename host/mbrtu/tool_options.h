@@ -49,6 +49,7 @@ struct ToolOptions
     int pollMs = 0;  // 0: read once
     int polls = 0;   // 0: until interrupted
     bool json = false;
+    bool csv = false;
     bool trace = false;
     QString pluginDir;
     // project

@@ -1,5 +1,6 @@
 #include "host/mbrtu/tool_session.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cerrno>
@@ -7,6 +8,7 @@
 #include <ctime>
 #include <memory>
 
+#include "host/mbrtu/request_plan.h"
 #include "host/runtime/runtime_values.h"
 #include "settings/driver_interface.h"
 
@@ -28,16 +30,13 @@ bool sleepUnlessStopped(int ms)
     return !g_stop;
 }
 
+// How long the device listens after a broadcast: nothing comes, but the
+// driver reads all the same.
+constexpr int kBroadcastWaitMs = 1;
+
 int pick(int given, int fallback)
 {
     return given >= 0 ? given : fallback;
-}
-
-// Texts the driver gives when the project database does not fit the link.
-bool isProjectDatabaseError(const QString &error)
-{
-    return error.startsWith(QLatin1String("can not open database"))
-           || error.startsWith(QLatin1String("failed to get default station id"));
 }
 
 // The driver's text for a DI or DO byte read on a station without tags.
@@ -89,7 +88,8 @@ LinkChoice linkChoiceFor(const ToolOptions &options, const LinkDefaults &default
 {
     LinkChoice link;
     link.station = pick(options.station, defaults.station);
-    link.retries = pick(options.retries, defaults.retries);
+    // A broadcast goes out once: no slave answers it.
+    link.retries = link.station == 0 ? 0 : pick(options.retries, defaults.retries);
     link.delayMs = (unsigned long)pick(options.delayMs, defaults.delayMs);
     link.timeoutMs = pick(options.timeoutMs, defaults.timeoutMs);
     link.deviceString = options.link.isEmpty() ? defaults.link : options.link;
@@ -104,7 +104,7 @@ TcpDeviceSettings tcpDeviceSettingsFor(const ToolOptions &options, const LinkCho
     settings.stationId = link.station;
     settings.retryCount = link.retries;
     settings.delayMs = link.delayMs;
-    settings.responseTimeoutMs = link.timeoutMs;
+    settings.responseTimeoutMs = link.station == 0 ? kBroadcastWaitMs : link.timeoutMs;
     settings.connectTimeoutMs = link.timeoutMs;
     settings.deviceString = link.deviceString;
     settings.echo = options.echo;
@@ -122,7 +122,7 @@ SerialDeviceSettings serialDeviceSettingsFor(const ToolOptions &options, const L
     settings.stationId = link.station;
     settings.retryCount = link.retries;
     settings.delayMs = link.delayMs;
-    settings.responseTimeoutMs = link.timeoutMs;
+    settings.responseTimeoutMs = link.station == 0 ? kBroadcastWaitMs : link.timeoutMs;
     settings.deviceString = link.deviceString;
     settings.echo = options.echo;
     return settings;
@@ -147,155 +147,219 @@ ToolSession::ToolSession(const ToolOptions &options, DriverInterface *driver, co
       m_driver(driver),
       m_out(out),
       m_err(err),
+      m_link(linkChoiceFor(options, defaults)),
       m_trace([this](const TraceEntry &entry) {
-          // Frames go beside the values, or to stderr when stdout carries JSON.
-          QTextStream &stream = m_options.json ? m_err : m_out;
+          // Frames go beside the values, or to stderr when stdout carries JSON or CSV.
+          QTextStream &stream = m_options.json || m_options.csv ? m_err : m_out;
           stream << formatTraceEntry(entry) << '\n';
           stream.flush();
       }),
-      m_device(makeDevice(options, linkChoiceFor(options, defaults), options.trace ? &m_trace : nullptr)),
-      m_command(options.type, options.count, options.address.text)
+      m_device(makeDevice(options, m_link, options.trace ? &m_trace : nullptr)),
+      m_broadcast(m_link.station == 0)
 {
 }
 
-bool ToolSession::readOnce(QByteArray *data)
+RequestOutcome ToolSession::readOnce()
 {
-    *data = m_driver->read(m_device.get(), m_command);
+    RequestOutcome outcome;
+    outcome.time = QDateTime::currentDateTimeUtc();
+    QElapsedTimer timer;
+    timer.start();
+    for (const ReadPiece &piece : splitRead(m_options.address, m_options.type, m_options.count)) {
+        const QByteArray data = m_driver->read(m_device.get(), CommunicatorCommand(m_options.type, piece.count,
+                                                                                  piece.address.text));
+        if (m_driver->hasError())
+            break;
+        outcome.data += data;
+    }
     m_trace.flush();
-    return !m_driver->hasError();
+    outcome.elapsedUs = timer.nsecsElapsed() / 1000;
+    outcome.ok = !m_driver->hasError();
+    if (!outcome.ok)
+        explain(&outcome);
+    return outcome;
+}
+
+void ToolSession::explain(RequestOutcome *outcome) const
+{
+    outcome->error = m_driver->getLastError();
+    const QString deviceError = m_device->errorString();
+    outcome->failure = explainFailure(outcome->error, deviceError, m_link.timeoutMs);
+    // A link that could not be opened leaves the transport's bare words.
+    if (!m_device->isOpen() && outcome->error == deviceError) {
+        outcome->error += m_options.serialPort.isEmpty()
+                              ? QStringLiteral(" (slave at %1:%2)").arg(m_options.host).arg(m_options.port)
+                              : QStringLiteral(" (serial port %1)").arg(m_options.serialPort);
+    }
 }
 
 int ToolSession::read()
 {
-    QByteArray data;
     if (m_options.pollMs == 0) {
-        if (!readOnce(&data)) {
-            reportFailure();
+        const RequestOutcome outcome = readOnce();
+        if (!outcome.ok) {
+            printFailure(outcome);
             return kExitFailure;
         }
-        printValues(data);
+        printValues(outcome, 0);
         return kExitSuccess;
     }
     installStopHandlers();
-    int polls = 0;
-    int good = 0;
-    bool lastGood = false;
+    PollStats stats;
+    int poll = 0;
     do {
-        lastGood = readOnce(&data);
-        ++polls;
-        good += lastGood ? 1 : 0;
-        printPoll(polls, good, polls - good, lastGood ? &data : nullptr);
-    } while (!stopRequested() && (m_options.polls == 0 || polls < m_options.polls)
+        const RequestOutcome outcome = readOnce();
+        ++poll;
+        if (outcome.ok)
+            stats.addGood(outcome.elapsedUs);
+        else
+            stats.addFailed(outcome.failure.kind);
+        printPoll(poll, outcome, stats);
+    } while (!stopRequested() && (m_options.polls == 0 || poll < m_options.polls)
              && sleepUnlessStopped(m_options.pollMs));
-    if (!m_options.json)
-        m_out << QStringLiteral("%1 polls: %2 good, %3 failed\n").arg(polls).arg(good).arg(polls - good);
-    m_out.flush();
-    return lastGood ? kExitSuccess : kExitFailure;
+    // The summary goes beside the values, or to stderr when stdout carries JSON or CSV.
+    QTextStream &summary = m_options.json || m_options.csv ? m_err : m_out;
+    summary << stats.summary();
+    summary.flush();
+    return stats.failed() == 0 ? kExitSuccess : kExitFailure;
 }
 
 int ToolSession::write()
 {
-    const bool written = m_driver->write(m_device.get(), m_command, m_options.writeData);
+    RequestOutcome outcome;
+    outcome.time = QDateTime::currentDateTimeUtc();
+    const CommunicatorCommand command(m_options.type, m_options.count, m_options.address.text);
+    outcome.ok = m_driver->write(m_device.get(), command, m_options.writeData) && !m_driver->hasError();
     m_trace.flush();
-    if (!written || m_driver->hasError()) {
-        reportFailure();
+    if (!outcome.ok)
+        explain(&outcome);
+    // Nothing answers a broadcast: a request that went out and met silence is done.
+    const bool broadcastSent = m_broadcast && !outcome.ok && outcome.failure.kind == QLatin1String("timeout");
+    if (!outcome.ok && !broadcastSent) {
+        printFailure(outcome);
         return kExitFailure;
     }
-    const int station = m_device->stationId();
+    QString done = QStringLiteral("wrote %1 %2(s) to %3 ").arg(m_options.count).arg(dataTypeName(m_options.type),
+                                                                                    m_options.address.text);
+    done += broadcastSent ? QStringLiteral("as a broadcast to station 0 (sent once, no reply awaited)")
+                          : QStringLiteral("on station %1").arg(m_link.station);
     if (m_options.json) {
-        QJsonObject result{{QStringLiteral("ok"), true},
-                           {QStringLiteral("address"), m_options.address.text},
-                           {QStringLiteral("type"), dataTypeName(m_options.type)},
-                           {QStringLiteral("count"), m_options.count},
-                           {QStringLiteral("station"), station}};
+        QJsonObject result = record(outcome);
+        result.insert(QStringLiteral("ok"), true);
+        if (broadcastSent)
+            result.insert(QStringLiteral("broadcast"), true);
         m_out << QJsonDocument(result).toJson(QJsonDocument::Compact) << '\n';
     } else {
-        m_out << QStringLiteral("wrote %1 %2(s) to %3 on station %4\n")
-                     .arg(m_options.count)
-                     .arg(dataTypeName(m_options.type), m_options.address.text)
-                     .arg(station);
+        m_out << done << '\n';
     }
     m_out.flush();
     return kExitSuccess;
 }
 
-void ToolSession::printValues(const QByteArray &data)
+QJsonObject ToolSession::record(const RequestOutcome &outcome) const
 {
-    const QList<ValueRow> rows = decodeReadValues(m_options.address, m_options.type, m_options.count, data);
-    if (m_options.json) {
-        QJsonObject result{{QStringLiteral("ok"), true},
-                           {QStringLiteral("address"), m_options.address.text},
-                           {QStringLiteral("type"), dataTypeName(m_options.type)},
-                           {QStringLiteral("count"), m_options.count},
-                           {QStringLiteral("station"), m_device->stationId()},
-                           {QStringLiteral("values"), formatRowsAsJson(rows)}};
+    QJsonObject result{{QStringLiteral("ok"), outcome.ok},
+                       {QStringLiteral("time"), outcome.time.toString(Qt::ISODateWithMs)},
+                       {QStringLiteral("station"), m_link.station},
+                       {QStringLiteral("address"), m_options.address.text},
+                       {QStringLiteral("type"), dataTypeName(m_options.type)},
+                       {QStringLiteral("count"), m_options.count}};
+    if (outcome.ok && m_options.command == ToolCommand::Read) {
+        result.insert(QStringLiteral("values"), formatRowsAsJson(decodeReadValues(m_options.address, m_options.type,
+                                                                                  m_options.count, outcome.data)));
+        result.insert(QStringLiteral("responseMs"), double(outcome.elapsedUs) / 1000.0);
+    } else if (!outcome.ok) {
+        result.insert(QStringLiteral("error"), outcome.error);
+        result.insert(QStringLiteral("kind"), outcome.failure.kind);
+        if (outcome.failure.exceptionCode >= 0)
+            result.insert(QStringLiteral("exception"), outcome.failure.exceptionCode);
+        if (!outcome.failure.explanation.isEmpty())
+            result.insert(QStringLiteral("explanation"), outcome.failure.explanation);
+    }
+    return result;
+}
+
+void ToolSession::printValues(const RequestOutcome &outcome, int poll)
+{
+    if (m_options.csv) {
+        printCsv(outcome);
+    } else if (m_options.json) {
+        QJsonObject result = record(outcome);
+        if (poll > 0)
+            result.insert(QStringLiteral("poll"), poll);
         m_out << QJsonDocument(result).toJson(QJsonDocument::Compact) << '\n';
     } else {
-        m_out << formatRowsAsText(m_options.type, rows);
+        m_out << formatRowsAsText(m_options.type, decodeReadValues(m_options.address, m_options.type, m_options.count,
+                                                                   outcome.data));
     }
     m_out.flush();
 }
 
-void ToolSession::printPoll(int polls, int good, int failed, const QByteArray *data)
+void ToolSession::printPoll(int poll, const RequestOutcome &outcome, const PollStats &stats)
 {
-    if (m_options.json) {
-        QJsonObject result{{QStringLiteral("ok"), data != nullptr},
-                           {QStringLiteral("poll"), polls},
-                           {QStringLiteral("good"), good},
-                           {QStringLiteral("failed"), failed},
-                           {QStringLiteral("address"), m_options.address.text}};
-        if (data) {
-            result.insert(QStringLiteral("values"), formatRowsAsJson(decodeReadValues(
-                                                        m_options.address, m_options.type, m_options.count, *data)));
-        } else {
-            result.insert(QStringLiteral("error"), failureText());
-        }
-        m_out << QJsonDocument(result).toJson(QJsonDocument::Compact) << '\n';
-        m_out.flush();
+    if (!m_options.json && !m_options.csv) {
+        m_out << QStringLiteral("poll %1: good %2, failed %3\n").arg(poll).arg(stats.good()).arg(stats.failed());
+        if (!outcome.ok)
+            m_out << QStringLiteral("error: %1\n").arg(failureLine(outcome));
+    }
+    if (outcome.ok || m_options.csv) {
+        printValues(outcome, poll);
         return;
     }
-    m_out << QStringLiteral("poll %1: good %2, failed %3\n").arg(polls).arg(good).arg(failed);
-    if (data)
-        m_out << formatRowsAsText(m_options.type, decodeReadValues(m_options.address, m_options.type, m_options.count, *data));
-    else
-        m_out << QStringLiteral("error: %1\n").arg(failureText());
+    if (m_options.json) {
+        QJsonObject result = record(outcome);
+        result.insert(QStringLiteral("poll"), poll);
+        m_out << QJsonDocument(result).toJson(QJsonDocument::Compact) << '\n';
+    }
     m_out.flush();
 }
 
-QString ToolSession::failureText() const
+QString ToolSession::failureLine(const RequestOutcome &outcome) const
 {
-    const QString error = m_driver->getLastError();
-    // A link that could not be opened leaves the transport's bare words.
-    if (!m_device->isOpen() && error == m_device->errorString()) {
-        if (!m_options.serialPort.isEmpty())
-            return QStringLiteral("%1 (serial port %2)").arg(error, m_options.serialPort);
-        return QStringLiteral("%1 (slave at %2:%3)").arg(error, m_options.host).arg(m_options.port);
-    }
-    return error;
+    if (outcome.failure.explanation.isEmpty())
+        return outcome.error;
+    return QStringLiteral("%1: %2").arg(outcome.error, outcome.failure.explanation);
 }
 
-void ToolSession::reportFailure()
+// CSV: one row per value (time, station, address, value, error); a failed
+// request is one row with its error.
+void ToolSession::printCsv(const RequestOutcome &outcome)
 {
-    const QString error = failureText();
+    if (!m_csvHeaderDone) {
+        m_out << "time,station,address,value,error\n";
+        m_csvHeaderDone = true;
+    }
+    const QString time = outcome.time.toString(Qt::ISODateWithMs);
+    if (!outcome.ok) {
+        QString error = failureLine(outcome);
+        error.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        m_out << time << ',' << m_link.station << ',' << m_options.address.text << ",,\"" << error << "\"\n";
+        return;
+    }
+    for (const ValueRow &row : decodeReadValues(m_options.address, m_options.type, m_options.count, outcome.data))
+        m_out << time << ',' << m_link.station << ',' << row.address << ',' << row.unsignedValue << ",\n";
+}
+
+void ToolSession::printFailure(const RequestOutcome &outcome)
+{
     if (m_options.json) {
-        const QJsonObject result{{QStringLiteral("ok"), false},
-                                 {QStringLiteral("address"), m_options.address.text},
-                                 {QStringLiteral("error"), error}};
-        m_out << QJsonDocument(result).toJson(QJsonDocument::Compact) << '\n';
+        m_out << QJsonDocument(record(outcome)).toJson(QJsonDocument::Compact) << '\n';
+        m_out.flush();
+    } else if (m_options.csv) {
+        printCsv(outcome);
         m_out.flush();
     }
-    m_err << "mbrtu: " << error << '\n';
-    if (isProjectDatabaseError(error)) {
-        m_err << "mbrtu: the project database has no default station for link "
-              << m_device->deviceSetting()->deviceString << "; write one with: mbrtu project --link "
-              << m_device->deviceSetting()->deviceString << '\n';
-    } else if (isEchoError(m_device->errorString())) {
-        m_err << "mbrtu: the link: " << m_device->errorString()
-              << (m_options.echo ? "; does the adapter or gateway hand requests back? (--echo says it does)\n"
-                                 : "\n");
-    } else if (isUnconfiguredStationError(error)) {
+    m_err << "mbrtu: " << failureLine(outcome) << '\n';
+    const QString link = m_link.deviceString;
+    if (outcome.failure.kind == QLatin1String("project") && !isUnconfiguredStationError(outcome.error)) {
+        m_err << "mbrtu: the project database has no default station for link " << link
+              << "; write one with: mbrtu project --link " << link << '\n';
+    } else if (isUnconfiguredStationError(outcome.error)) {
         m_err << "mbrtu: DI and DO byte reads fetch only the addresses the project configures; "
                  "add them with: mbrtu project --tags DI1-64,...\n";
+    } else if (m_options.echo && isEchoError(m_device->errorString())) {
+        m_err << "mbrtu: --echo expects every request handed back before its reply; does this adapter or gateway "
+                 "do so?\n";
     }
     m_err.flush();
 }

@@ -2,8 +2,12 @@
 #define HOST_TOOL_SESSION_H
 
 // mbrtu read and write: one device (TCP or a serial line), one driver, the
-// runtime's calls.
+// runtime's calls. Reads longer than one request go out as several; every
+// failure is shown with the driver's text and what the tool knows about it;
+// polling sums up at the end.
 
+#include <QDateTime>
+#include <QJsonObject>
 #include <QString>
 #include <QTextStream>
 #include <memory>
@@ -11,8 +15,9 @@
 #include "host/device/frame_trace.h"
 #include "host/device/serial_device.h"
 #include "host/device/tcp_device.h"
+#include "host/mbrtu/failure_text.h"
+#include "host/mbrtu/poll_stats.h"
 #include "host/mbrtu/tool_options.h"
-#include "settings/communicator_command.h"
 
 class DriverInterface;
 
@@ -53,6 +58,17 @@ constexpr int kExitUsage = 2;
 void installStopHandlers();
 bool stopRequested();
 
+// One read or write through the driver, as it came out.
+struct RequestOutcome
+{
+    bool ok = false;
+    QByteArray data;      // what a read returned
+    QString error;        // the driver's text
+    FailureInfo failure;
+    QDateTime time;       // when it was sent (UTC)
+    qint64 elapsedUs = 0;
+};
+
 class ToolSession
 {
 public:
@@ -63,19 +79,26 @@ public:
     int write();
 
 private:
-    bool readOnce(QByteArray *data);
-    void printValues(const QByteArray &data);
-    void printPoll(int polls, int good, int failed, const QByteArray *data);
-    void reportFailure();
-    QString failureText() const;
+    RequestOutcome readOnce();
+    // Fills in the error and what is known about it, after a failure.
+    void explain(RequestOutcome *outcome) const;
+    // poll 0: a single read.
+    void printValues(const RequestOutcome &outcome, int poll);
+    void printPoll(int poll, const RequestOutcome &outcome, const PollStats &stats);
+    void printFailure(const RequestOutcome &outcome);
+    QJsonObject record(const RequestOutcome &outcome) const;
+    QString failureLine(const RequestOutcome &outcome) const;
+    void printCsv(const RequestOutcome &outcome);
 
     const ToolOptions &m_options;
     DriverInterface *m_driver;
     QTextStream &m_out;
     QTextStream &m_err;
+    LinkChoice m_link;
     FrameTrace m_trace;
     std::unique_ptr<AbstractDeviceInterface> m_device;
-    CommunicatorCommand m_command;
+    bool m_broadcast = false; // station 0: writes go out once and no reply is awaited
+    bool m_csvHeaderDone = false;
 };
 
 #endif // HOST_TOOL_SESSION_H

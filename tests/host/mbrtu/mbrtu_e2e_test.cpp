@@ -75,21 +75,26 @@ TEST(Mbrtu, AnswersEachCommandLineWithItsStatusAndOutput)
         // Byte reads of DI fetch only the inputs the project configures.
         {{"read", "DI1", "--type", "byte", "--count", "2", "--trace"}, 0,
          "-> 01 02 00 00 00 08 .*-> 01 02 00 0A 00 02 .*DI9-16 .*00001100", ""},
-        {{"read", "HR1", "--poll", "20", "--polls", "3", "--timeout", "200"}, 0, // 0: the last poll was good
-         "^poll 1: good 0, failed 1\nerror: PLC no response \\(read 1 word\\(s\\) from 1-HR1\\)\n.*"
-         "poll 3: good 2, failed 1\n.*3 polls: 2 good, 1 failed\n$", "", sim::Fault::drop()},
+        {{"read", "HR1", "--poll", "20", "--polls", "3", "--timeout", "200"}, 1, // 1: a poll failed
+         "^poll 1: good 0, failed 1\nerror: PLC no response \\(read 1 word\\(s\\) from 1-HR1\\): no reply within 200 ms\n"
+         ".*poll 3: good 2, failed 1\n.*3 polls: 2 good, 1 failed \\(timeout 1\\), loss 33\\.3 %\n"
+         "response time: min \\d+\\.\\d ms, average .*, 99th percentile \\d+\\.\\d ms\n$", "", sim::Fault::drop()},
         // The first reply (1000) comes after the time-out, while the second request is under way.
-        {{"read", "HR50", "--poll", "20", "--polls", "2", "--timeout", "200"}, 0,
+        {{"read", "HR50", "--poll", "20", "--polls", "2", "--timeout", "200"}, 1,
          "^poll 1: good 0, failed 1\nerror: PLC no response .*poll 2: good 1, failed 1\n.*\nHR50 +1001 .*2 polls", "",
          sim::Fault::late(300)},
         {{"write", "HR10", "-1", "0x1234"}, 0, "^wrote 2 word\\(s\\) to HR10 on station 1\n$", ""},
         {{"write", "HR20SW", "1.5", "--type", "dword"}, 0, "wrote 1 dword", ""},
         {{"write", "FN5DO3", "--type", "bit", "--", "1", "0", "1"}, 0, "wrote 3 bit", ""},
         {{"write", "HR30.4", "1", "--type", "bit", "--json"}, 0, "\"ok\":true", ""},
-        {{"read", "HR1", "--station", "9", "--timeout", "200", "--json"}, 1, "\"ok\":false",
-         "^mbrtu: PLC no response \\(read 1 word\\(s\\) from 9-HR1\\)\n$"},
-        {{"read", "DI1", "--type", "bit", "--count", "2008"}, 1, "",
-         "^mbrtu: exception code:0x03 \\(read 2008 bit\\(s\\) from 1-DI1\\)\n$"},
+        {{"read", "HR1", "--station", "9", "--timeout", "200", "--json"}, 1,
+         "^\\{\"address\":\"HR1\",\"count\":1,\"error\":\"PLC no response \\(read 1 word\\(s\\) from 9-HR1\\)\",\"explanation\":"
+         "\"no reply within 200 ms\",\"kind\":\"timeout\",\"ok\":false,\"station\":9,\"time\":\"20\\d\\d-\\d\\d-\\d\\dT[0-9:.]+Z\","
+         "\"type\":\"word\"\\}\n$",
+         "^mbrtu: PLC no response \\(read 1 word\\(s\\) from 9-HR1\\): no reply within 200 ms\n$"},
+        // Over one request's limit: two requests, one result.
+        {{"read", "DI1", "--type", "bit", "--count", "2008", "--trace"}, 0,
+         "-> 01 02 00 00 07 D0 .*-> 01 02 07 D0 00 08 .*\nDI2008 +0\n$", ""},
         {{"read", "DI1", "--type", "byte", "--station", "2"}, 1, "", "add them with: mbrtu project --tags"},
         {{"read", "HR1", "--link", "COM5"}, 1, "", "write one with: mbrtu project --link COM5"},
         {{"read", "HR1", "--port", "1"}, 1, "", "^mbrtu: connection refused \\(slave at 127.0.0.1:1\\)"},
@@ -122,7 +127,8 @@ TEST(Mbrtu, TalksToTheSimulatedGatewayDirectlyAndThroughTheProxy)
                                               "--trace"}, "stop with Ctrl-C")) << proxy.said.toStdString();
     const int proxyPort = proxy.listeningPort();
     const struct { QStringList arguments; int port, status; QString out, err; int atLeastMs; } cases[] = {
-        {{"read", "HR1", "--station", "3"}, proxyPort, 1, "", "^mbrtu: exception code:0x0B \\(read 1 word\\(s\\) from 3-HR1\\)\n$"},
+        {{"read", "HR1", "--station", "3"}, proxyPort, 1, "",
+         "^mbrtu: exception code:0x0B \\(read 1 word\\(s\\) from 3-HR1\\): gateway fault: target device failed to respond\n$"},
         {{"write", "HR40", "0x1234", "7", "--trace"}, proxyPort, 0, "-> 01 10 00 27 00 02 04 12 34 00 07 .*\nwrote 2 word", ""},
         {{"read", "HR40", "--count", "2", "--trace"}, proxyPort, 0, "<- 01 03 04 12 34 00 07 .*HR41 +7 ", ""},
         // 8 + 255 bytes at 11 bits a byte take 301 ms on the line.
@@ -138,7 +144,7 @@ TEST(Mbrtu, TalksToTheSimulatedGatewayDirectlyAndThroughTheProxy)
         expectPrinted(run, c.out, c.err, c.arguments.join(' '));
         traced += run.out;
     }
-    EXPECT_TRUE(proxy.stop());
+    EXPECT_EQ(proxy.stop(), 0);
     // Every frame went through the proxy as it was.
     const QRegularExpression frame(QStringLiteral("\\d\\d\\.\\d{3} (->|<-) ([0-9A-F ]+)\n"));
     int frames = 0;
@@ -150,7 +156,7 @@ TEST(Mbrtu, TalksToTheSimulatedGatewayDirectlyAndThroughTheProxy)
     EXPECT_EQ(frames, 4);
     EXPECT_TRUE(proxy.said.contains("stopped: 3 connection(s) (0 could not reach the slave), 3 replies, 0 piece(s) passed on"))
         << proxy.said.toStdString();
-    EXPECT_TRUE(gateway.stop());
+    EXPECT_EQ(gateway.stop(), 0);
 }
 
 TEST(Mbrtu, PollsTheSimulatedSlaveUntilInterruptedAndBothSumUp)
@@ -162,9 +168,9 @@ TEST(Mbrtu, PollsTheSimulatedSlaveUntilInterruptedAndBothSumUp)
     ASSERT_TRUE(poll.start(MBRTU_TOOL_PATH, {"read", "IR8", "--station", "5", "--poll", "20", "--port",
                                              QString::number(slave.listeningPort())}, "poll 2: good 2, failed 0"))
         << poll.said.toStdString();
-    EXPECT_TRUE(poll.stop());
-    EXPECT_TRUE(matches(poll.said, "IR8 +7 +7 +0x0007\n.*\n(\\d+) polls: \\1 good, 0 failed\n$")) << poll.said.toStdString();
-    EXPECT_TRUE(slave.stop());
+    EXPECT_EQ(poll.stop(), 0);
+    EXPECT_TRUE(matches(poll.said, "IR8 +7 +7 +0x0007\n.*\n(\\d+) polls: \\1 good, 0 failed, loss 0\\.0 %\nresponse time: min ")) << poll.said.toStdString();
+    EXPECT_EQ(slave.stop(), 0);
     EXPECT_TRUE(matches(slave.said, "<- 05 04 00 07 00 01 .*\n.* -> 05 04 02 00 07 .*\n"
                                     "stopped: 1 connection\\(s\\), (\\d+) request\\(s\\), \\1 replies"))
         << slave.said.toStdString();

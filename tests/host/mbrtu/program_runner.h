@@ -68,13 +68,13 @@ struct Background
     {
         return QRegularExpression(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)")).match(said).captured(1).toInt();
     }
-    // Ends it with SIGTERM; true when it then exited with status 0.
-    bool stop()
+    // Ends it with SIGTERM; its exit status, -1 when it crashed or hung.
+    int stop()
     {
         process.terminate();
         const bool finished = process.waitForFinished(kHangLimitMs);
         said += QString::fromLocal8Bit(process.readAllStandardOutput());
-        return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        return finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
     QProcess process;
     QString said;

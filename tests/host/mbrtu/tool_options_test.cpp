@@ -65,11 +65,23 @@ TEST(ToolOptions, RefusesWithAReason)
         {"read HR1 --serial /dev/ttyS0 --data-bits 9", "--data-bits expects 7 or 8, not '9'"},
         {"read HR1 --serial /dev/ttyS0 --baud 49", "--baud expects a number from 50"},
         {"project --serial /dev/ttyS0", "--serial does not go with project"},
+        {"read HR1 --station 0", "station 0 is the broadcast address: it takes writes only"},
+        {"read HR65536 --count 2", "2 word(s) from HR65536 run past the last address, 65536"},
+        {"read HR1 --json --csv", "--json and --csv exclude each other"},
+        {"write HR10.3 1 --type bit --station 0", "a bit inside a register is read before it is written"},
+        {"write FN6HR10 1 2 --station 0", "a broadcast (station 0) goes out as one request: FN6HR10 writes one register"},
     };
     for (const auto &[line, reason] : cases) {
         const ParsedArguments parsed = parseToolArguments(QString::fromLatin1(line).split(' ', Qt::SkipEmptyParts));
         EXPECT_FALSE(parsed.ok) << line;
         EXPECT_TRUE(parsed.error.contains(QLatin1String(reason))) << line << " gave: " << parsed.error.toStdString();
+    }
+    // A write is never split: one value more than a request carries is refused.
+    for (const auto &[head, most] : {std::pair{QStringList{"write", "HR1"}, 123}, {QStringList{"write", "DO1", "--type", "bit"}, 1968},
+                                     {QStringList{"write", "HR1", "--type", "dword"}, 61}}) {
+        EXPECT_TRUE(parseToolArguments(head + QVector<QString>(most, "1").toList()).ok) << most;
+        const ParsedArguments parsed = parseToolArguments(head + QVector<QString>(most + 1, "1").toList());
+        EXPECT_TRUE(parsed.error.startsWith(QStringLiteral("one request writes at most %1 ").arg(most))) << parsed.error.toStdString();
     }
 }
 

@@ -1,0 +1,29 @@
+#ifndef HOST_FAILURE_TEXT_H
+#define HOST_FAILURE_TEXT_H
+
+// What mbrtu can tell about a failed request beyond the driver's own text,
+// which it always shows unchanged: the kind of failure, the exception's
+// name, and what the device saw (a link the slave closed, a reply that never
+// came within the time-out).
+
+#include <QString>
+
+struct FailureInfo
+{
+    // "exception", "timeout", "link", "crc", "frame"; "project" when the
+    // project database does not fit the link, "request" for a request the
+    // driver refused before sending anything.
+    QString kind;
+    int exceptionCode = -1; // -1: no exception reply
+    QString explanation;    // empty when the driver's text says it all
+};
+
+// driverError is the driver's last error, deviceError the device's, timeoutMs
+// the response time-out the device had.
+FailureInfo explainFailure(const QString &driverError, const QString &deviceError, int timeoutMs);
+
+// "illegal data address"; gateway faults 0x0A and 0x0B say so; empty for an
+// unknown code.
+QString exceptionName(int code);
+
+#endif // HOST_FAILURE_TEXT_H
