@@ -38,6 +38,11 @@ TEST(Checksums, SumsAndCrcsAtTheirCheckValuesAndBounds)
         data[i] = char(i * i * 37 + i * 11 + 5);
     for (int length = 0; length <= data.size(); ++length)
         ASSERT_EQ(ModbusCrc16(bytes(data.constData()), length), bitwiseCrc16(data.constData(), length)) << length;
+    // Every byte value alone, so that every entry of the tables is met.
+    for (int value = 0; value < 256; ++value) {
+        const char byte = char(value);
+        ASSERT_EQ(ModbusCrc16(bytes(&byte), 1), bitwiseCrc16(&byte, 1)) << value;
+    }
 
     // The byte-at-a-time updates: published check values.
     EXPECT_EQ(overCheckText<unsigned short>(0, update_crc_16), 0xBB3D);             // CRC-16/ARC

@@ -48,6 +48,7 @@ TEST(Conversions, ScalarsPredicatesBitsAndFilling)
         {To16bitsData, 0, 0}, {To16bitsData, 3, 4}, {To32bitsData, 4, 4}, {To32bitsData, 5, 8}, {To64bitsData, 13, 16}};
     for (const auto &row : fills)
         EXPECT_EQ(row.fill(data.left(row.in)), data.left(row.in) + QByteArray(row.out - row.in, '\0')) << row.in;
+    EXPECT_EQ(reverseArray(data.left(3)), hex("A3 A2 A1"));
 }
 
 TEST(HexTextProcessesAndDumps, ParsingProbingAndFormatting)
@@ -55,7 +56,7 @@ TEST(HexTextProcessesAndDumps, ParsingProbingAndFormatting)
     // An optional 0x or lone leading zero; the length or the terminator ends
     // the digits; digits beyond eight push the first out; one bad digit gives 0.
     const struct { const char *text; int length; unsigned int value; } rows[] = {
-        {"0x1A", 4, 26}, {"1a", 2, 26}, {"0X1f", 4, 31}, {"FFFFFFFF", 8, 0xFFFFFFFFu}, {"01f", 3, 31}, {"0x1A", 3, 1},
+        {"0x1A", 4, 26}, {"1a", 2, 26}, {"7", 1, 7}, {"0X1f", 4, 31}, {"FFFFFFFF", 8, 0xFFFFFFFFu}, {"01f", 3, 31}, {"0x1A", 3, 1},
         {"123456789", 9, 0x23456789u}, {"12", 10, 0x12}, {"1G", 2, 0}, {"0x", 2, 0}, {"0", 1, 0}, {"0", 5, 0},
         {"0xg1", 4, 0}, {"", 5, 0}, {"abc", 0, 0}, {"abc", -1, 0}, {nullptr, 4, 0}};
     for (const auto &row : rows)

@@ -50,6 +50,16 @@ TEST(Packing, FieldsInAllThreeEntryPoints)
     }
 }
 
+TEST(Packing, UnpacksEvenValuesIntoVariablesOfTheFieldsWidth)
+{
+    // A 16-bit field fills its variable and not the one after it.
+    unsigned short words[2] = {0, 0xEEEE};
+    const QByteArray field = hex("12 34");
+    EXPECT_EQ(DataUnpack(reinterpret_cast<const unsigned char *>(field.constData()), "n", &words[0]), 2);
+    EXPECT_EQ(words[0], 0x1234);
+    EXPECT_EQ(words[1], 0xEEEE);
+}
+
 TEST(PackingFailures, EveryEntryPointReportsItsWayAndKeepsWhatCameFirst)
 {
     // DataPack's and DataUnpack's results; the byte-array packer gives an
