@@ -5,6 +5,7 @@
 #include "host/mbrtu/tool_commands.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QMutex>
 #include <csignal>
 #include <cstdio>
@@ -13,22 +14,40 @@
 #include "host/device/frame_trace.h"
 #include "host/mbrtu/tool_session.h"
 #include "host/sim/fault_proxy.h"
+#include "host/sim/sim_map.h"
 #include "host/sim/sim_slave.h"
 
 namespace {
 
-// One line per request the simulated slave sees, from its connection threads.
-void printSlaveTrace(const QByteArray &request, const QByteArray &reply)
+// A map file larger than this is refused rather than read into memory: every
+// table of one station takes some 4 MB of lines.
+constexpr qint64 kMaxMapFileBytes = 64 * 1024 * 1024;
+
+// Prints the lines of one event together: the slave's connection threads
+// trace at the same time.
+void printTraceLines(const QStringList &lines)
 {
     static QMutex mutex;
     QMutexLocker lock(&mutex);
-    const QDateTime now = QDateTime::currentDateTime();
-    std::printf("%s\n", qPrintable(formatTraceEntry(TraceEntry{TraceDirection::Received, now, request})));
-    if (!reply.isEmpty())
-        std::printf("%s\n", qPrintable(formatTraceEntry(TraceEntry{TraceDirection::Sent, now, reply})));
-    else
-        std::printf("%s (no reply)\n", qPrintable(now.toString(QStringLiteral("HH:mm:ss.zzz"))));
+    for (const QString &line : lines)
+        std::printf("%s\n", qPrintable(line));
     std::fflush(stdout);
+}
+
+// The request the simulated slave takes up, then its reply.
+void printSlaveTrace(const QByteArray &request, const QByteArray &reply)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    printTraceLines({formatTraceEntry(TraceEntry{TraceDirection::Received, now, request}),
+                     reply.isEmpty() ? now.toString(QStringLiteral("HH:mm:ss.zzz")) + QStringLiteral(" (no reply)")
+                                     : formatTraceEntry(TraceEntry{TraceDirection::Sent, now, reply})});
+}
+
+// Input the simulated slave throws away or ignores, with the reason.
+void printDiscardTrace(const QByteArray &bytes, sim::DiscardReason reason)
+{
+    const TraceEntry entry{TraceDirection::Received, QDateTime::currentDateTime(), bytes};
+    printTraceLines({QStringLiteral("%1 (%2)").arg(formatTraceEntry(entry), sim::discardNote(bytes, reason))});
 }
 
 // Blocks the stop signals before any thread starts, so that waitForStop()
@@ -142,6 +161,32 @@ void fillStartPattern(sim::SlaveData &data)
     }
 }
 
+// The entries of --map (none without it), read before anything is served;
+// false, with the reason on err, for a file that cannot be read or a bad line.
+bool loadMap(const ToolOptions &options, const sim::StationSet &served, QVector<sim::MapEntry> *entries,
+             QTextStream &err)
+{
+    if (options.mapFile.isEmpty())
+        return true;
+    QFile file(options.mapFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        err << QStringLiteral("mbrtu: cannot read %1: %2\n").arg(options.mapFile, file.errorString());
+        return false;
+    }
+    const QByteArray text = file.read(kMaxMapFileBytes + 1);
+    if (text.size() > kMaxMapFileBytes) {
+        err << QStringLiteral("mbrtu: %1: larger than %2 bytes\n").arg(options.mapFile).arg(kMaxMapFileBytes);
+        return false;
+    }
+    const sim::ParsedMap map = sim::parseSlaveMap(QString::fromUtf8(text), served);
+    if (map.errorLine > 0) {
+        err << QStringLiteral("mbrtu: %1:%2: %3\n").arg(options.mapFile).arg(map.errorLine).arg(map.error);
+        return false;
+    }
+    *entries = map.entries;
+    return true;
+}
+
 // "9600 8E1"
 QString lineFormat(const ToolOptions &options)
 {
@@ -189,13 +234,23 @@ int runSimulate(const ToolOptions &options, QTextStream &out, QTextStream &err)
         config.gateway.unreachable.set(std::size_t(station));
     config.echo = options.echo;
     config.line = sim::SerialLine{options.lineBaud, options.lineBits};
+    QVector<sim::MapEntry> map;
+    if (!loadMap(options, config.stations, &map, err))
+        return kExitFailure;
     const std::unique_ptr<sim::FaultInjector> faults = faultInjectorFor(options);
     sim::SimSlave slave(config);
-    if (options.trace)
+    if (options.trace) {
         slave.setMonitor(printSlaveTrace);
+        slave.setDiscardMonitor(printDiscardTrace);
+    }
     if (faults)
         slave.setFaultSource([&faults](const QByteArray &reply, sim::Fault *fault) { return faults->decide(reply, fault); });
-    slave.withData(fillStartPattern);
+    for (int station : options.stations) {
+        slave.withStationData(station, [&map, station](sim::SlaveData &data) {
+            fillStartPattern(data);
+            sim::applySlaveMap(map, station, data);
+        });
+    }
     if (!startSlave(options, slave, err))
         return kExitFailure;
     const QString where = options.serialPort.isEmpty()

@@ -18,7 +18,8 @@ SimSlave::SimSlave(SlaveConfig config)
     : m_config(std::move(config)),
       m_server([this](int fd) { serve(fd, m_server.wakeFd(), [this](int ms) { return m_server.pause(ms); }); }),
       m_serialServer(
-          [this](int fd) { serve(fd, m_serialServer.wakeFd(), [this](int ms) { return m_serialServer.pause(ms); }); })
+          [this](int fd) { serve(fd, m_serialServer.wakeFd(), [this](int ms) { return m_serialServer.pause(ms); }); }),
+      m_tables(m_config.stations)
 {
 }
 
@@ -65,9 +66,7 @@ void SimSlave::serve(int fd, int wakeFd, const std::function<bool(int ms)> &paus
         if (ready < 0 || fds[1].revents)
             break;
         if (ready == 0) {
-            framer.clear();
-            std::lock_guard<std::mutex> lock(m_mutex);
-            ++m_stats.discarded;
+            throwAway(framer.dropPartialFrame(), DiscardReason::PartialFrame);
             continue;
         }
         const ssize_t received = ::read(fd, chunk, sizeof chunk);
@@ -76,15 +75,23 @@ void SimSlave::serve(int fd, int wakeFd, const std::function<bool(int ms)> &paus
         if (received <= 0)
             break;
         framer.append(chunk, int(received));
-        const int discardedBefore = framer.discardedFrames();
         QByteArray request;
-        while (open && framer.takeFrame(&request))
+        QByteArray discarded;
+        while (open && framer.takeFrame(&request, &discarded))
             open = answer(delivery, request);
-        if (framer.discardedFrames() != discardedBefore) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stats.discarded += uint64_t(framer.discardedFrames() - discardedBefore);
-        }
+        if (!discarded.isEmpty()) // a bad frame ends the loop: at most one per read
+            throwAway(discarded, DiscardReason::BadCrc);
     }
+}
+
+void SimSlave::throwAway(const QByteArray &bytes, DiscardReason reason)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_stats.discarded;
+    }
+    if (m_discardMonitor)
+        m_discardMonitor(bytes, reason);
 }
 
 bool SimSlave::answer(const Delivery &delivery, const QByteArray &request)
@@ -93,13 +100,17 @@ bool SimSlave::answer(const Delivery &delivery, const QByteArray &request)
     QByteArray reply;
     {
         std::lock_guard<std::mutex> lock(m_dataMutex);
-        reply = processRequest(m_data, m_config.stations, request, m_config.gateway);
+        reply = processRequest(m_tables, request, m_config.gateway);
     }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         ++m_stats.requests;
     }
-    if (m_monitor)
+    // The framer hands on frames of two bytes at least: the station is there.
+    const bool ignored = reply.isEmpty() && !m_config.stations.test(uint8_t(request[0]));
+    if (ignored && m_discardMonitor)
+        m_discardMonitor(request, DiscardReason::NotServed);
+    else if (!ignored && m_monitor)
         m_monitor(request, reply);
     Fault fault;
     const bool faulty = !reply.isEmpty() && takeFault(reply, &fault);

@@ -2,8 +2,8 @@
 #define HOST_SIM_SLAVE_H
 
 // The simulated slave as a TCP server (RTU frames over TCP, one thread per
-// connection) or on a serial line, the data map of sim_slave_core.h shared by
-// all connections.
+// connection) or on a serial line. Every served station has its own data map
+// (sim_slave_core.h), shared by all connections.
 // Faults can be injected for tests: they apply to the next replies, one
 // fault per reply, in the order they were queued. A fault source, when set,
 // decides for every reply that finds the queue empty (random faults of a
@@ -42,7 +42,7 @@ struct SlaveConfig
 
 struct SlaveStats
 {
-    uint64_t requests = 0;   // complete frames taken off the stream
+    uint64_t requests = 0;   // complete frames taken off the stream, those for stations not served too
     uint64_t replies = 0;    // replies sent whole
     uint64_t discarded = 0;  // frames thrown away for a bad CRC or a gap
     uint64_t connections = 0; // TCP connections accepted, or opens of the serial port
@@ -51,8 +51,13 @@ struct SlaveStats
 class SimSlave
 {
 public:
-    // Sees every request with the reply it got (empty when silent).
+    // Sees every request the slave takes up with the reply it got (empty
+    // when silent): those for a station it serves or answers for.
     using Monitor = std::function<void(const QByteArray &request, const QByteArray &reply)>;
+    // Sees the input the slave throws away or ignores: a frame with a bad CRC
+    // (with everything that came after it), a partial frame at the silent
+    // gap, a request for a station it neither serves nor answers for.
+    using DiscardMonitor = std::function<void(const QByteArray &bytes, DiscardReason reason)>;
     // Asked for a fault for the reply about to go out when none is queued;
     // false for none. Calls never overlap; the source must not call back into
     // the slave.
@@ -71,12 +76,24 @@ public:
     void stop();
     uint16_t port() const { return m_port; }
 
-    // Runs f on the data map while no request is being served.
+    // Runs f on the data map of the lowest served station while no request
+    // is being served: the one station of most slaves.
     template <typename F>
     auto withData(F &&f)
     {
         std::lock_guard<std::mutex> lock(m_dataMutex);
-        return f(m_data);
+        return f(m_tables.first());
+    }
+    // Runs f on the data map of station the same way; false, without
+    // running it, when the station is not served.
+    template <typename F>
+    bool withStationData(int station, F &&f)
+    {
+        std::lock_guard<std::mutex> lock(m_dataMutex);
+        SlaveData *data = m_tables.find(station);
+        if (data)
+            f(*data);
+        return data != nullptr;
     }
 
     void injectFault(const Fault &fault);
@@ -88,6 +105,7 @@ public:
     SlaveStats stats() const;
     // Set before start().
     void setMonitor(Monitor monitor) { m_monitor = std::move(monitor); }
+    void setDiscardMonitor(DiscardMonitor monitor) { m_discardMonitor = std::move(monitor); }
     // An empty source switches it off.
     void setFaultSource(FaultSource source);
 
@@ -97,6 +115,8 @@ private:
     void serve(int fd, int wakeFd, const std::function<bool(int ms)> &pause);
     bool answer(const Delivery &delivery, const QByteArray &request);
     bool takeFault(const QByteArray &reply, Fault *fault);
+    // Counts bytes the framer threw away and reports them.
+    void throwAway(const QByteArray &bytes, DiscardReason reason);
 
     SlaveConfig m_config;
     uint16_t m_port = 0;
@@ -104,13 +124,14 @@ private:
     SerialPortServer m_serialServer;
 
     std::mutex m_dataMutex;
-    SlaveData m_data;
+    StationTables m_tables;
 
     mutable std::mutex m_mutex; // faults, fault source, stats
     std::deque<Fault> m_faults;
     FaultSource m_faultSource;
     SlaveStats m_stats;
     Monitor m_monitor;
+    DiscardMonitor m_discardMonitor;
 };
 
 } // namespace sim

@@ -223,6 +223,49 @@ Outcome dispatch(SlaveData &data, uint8_t functionCode, const Request &request)
     return function->handle(data, request);
 }
 
+// The station of a frame long enough to be a request and with a good CRC;
+// -1 for any other frame, which gets no answer.
+int stationOf(const QByteArray &frame)
+{
+    if (frame.size() < kHeaderSize + kCrcSize || !hasValidCrc(frame.constData(), frame.size()))
+        return -1;
+    return uint8_t(frame[0]);
+}
+
+// Answers a checked frame; served holds the tables of its station, or null
+// when the slave does not serve it.
+QByteArray answerStation(SlaveData *served, const QByteArray &frame, const GatewayRules &gateway)
+{
+    const auto *bytes = reinterpret_cast<const uint8_t *>(frame.constData());
+    const uint8_t station = bytes[0];
+    const uint8_t functionCode = bytes[1];
+    const bool broadcast = station == 0;
+    Outcome outcome;
+    if (gateway.unreachable.test(station) && !broadcast) {
+        outcome = exception(GatewayPathUnavailable);
+    } else if (!served) {
+        if (!gateway.answerForAbsent || broadcast)
+            return QByteArray();
+        outcome = exception(GatewayTargetFailedToRespond);
+    } else {
+        const Request request{bytes + kHeaderSize, frame.size() - kHeaderSize - kCrcSize};
+        outcome = dispatch(*served, functionCode, request);
+    }
+
+    QByteArray reply;
+    reply.reserve(kHeaderSize + outcome.data.size() + 1 + kCrcSize);
+    reply.append(char(station));
+    if (outcome.exception) {
+        reply.append(char(functionCode | kExceptionFlag));
+        reply.append(char(outcome.exception));
+    } else {
+        reply.append(char(functionCode));
+        reply.append(outcome.data);
+    }
+    appendCrc(reply);
+    return reply;
+}
+
 } // namespace
 
 SlaveData::SlaveData()
@@ -256,6 +299,25 @@ StationSet makeStationSet(std::initializer_list<int> ids)
     return set;
 }
 
+StationTables::StationTables(const StationSet &stations) : m_stations(stations)
+{
+    for (std::size_t station = m_tables.size(); station-- > 0;) { // downwards: m_first ends on the lowest
+        if (m_stations.test(station)) {
+            m_tables[station] = std::make_unique<SlaveData>();
+            m_first = int(station);
+        }
+    }
+    if (!m_tables[std::size_t(m_first)]) // none served
+        m_tables[std::size_t(m_first)] = std::make_unique<SlaveData>();
+}
+
+SlaveData *StationTables::find(int station)
+{
+    if (station < 0 || station >= int(m_tables.size()) || !m_stations.test(std::size_t(station)))
+        return nullptr;
+    return m_tables[std::size_t(station)].get();
+}
+
 QByteArray processRequest(SlaveData &data, const StationSet &stations, const QByteArray &frame)
 {
     return processRequest(data, stations, frame, GatewayRules());
@@ -264,36 +326,31 @@ QByteArray processRequest(SlaveData &data, const StationSet &stations, const QBy
 QByteArray processRequest(SlaveData &data, const StationSet &stations, const QByteArray &frame,
                           const GatewayRules &gateway)
 {
-    const auto *bytes = reinterpret_cast<const uint8_t *>(frame.constData());
-    if (frame.size() < kHeaderSize + kCrcSize || !hasValidCrc(frame.constData(), frame.size()))
+    const int station = stationOf(frame);
+    if (station < 0)
         return QByteArray();
-    const uint8_t station = bytes[0];
-    const uint8_t functionCode = bytes[1];
-    const bool broadcast = station == 0;
-    Outcome outcome;
-    if (gateway.unreachable.test(station) && !broadcast) {
-        outcome = exception(GatewayPathUnavailable);
-    } else if (!stations.test(station)) {
-        if (!gateway.answerForAbsent || broadcast)
-            return QByteArray();
-        outcome = exception(GatewayTargetFailedToRespond);
-    } else {
-        const Request request{bytes + kHeaderSize, frame.size() - kHeaderSize - kCrcSize};
-        outcome = dispatch(data, functionCode, request);
-    }
+    return answerStation(stations.test(std::size_t(station)) ? &data : nullptr, frame, gateway);
+}
 
-    QByteArray reply;
-    reply.reserve(kHeaderSize + outcome.data.size() + 1 + kCrcSize);
-    reply.append(char(station));
-    if (outcome.exception) {
-        reply.append(char(functionCode | kExceptionFlag));
-        reply.append(char(outcome.exception));
-    } else {
-        reply.append(char(functionCode));
-        reply.append(outcome.data);
+QByteArray processRequest(StationTables &tables, const QByteArray &frame, const GatewayRules &gateway)
+{
+    const int station = stationOf(frame);
+    if (station < 0)
+        return QByteArray();
+    return answerStation(tables.find(station), frame, gateway);
+}
+
+QString discardNote(const QByteArray &bytes, DiscardReason reason)
+{
+    switch (reason) {
+    case DiscardReason::BadCrc:
+        return QStringLiteral("discarded: bad CRC");
+    case DiscardReason::PartialFrame:
+        return QStringLiteral("discarded: partial frame");
+    case DiscardReason::NotServed:
+        break;
     }
-    appendCrc(reply);
-    return reply;
+    return QStringLiteral("ignored: station %1 not served").arg(bytes.isEmpty() ? 0 : uint8_t(bytes[0]));
 }
 
 int requestLength(const char *bytes, int available)
@@ -315,7 +372,7 @@ void RequestFramer::append(const char *bytes, int size)
     m_buffer.append(bytes, size);
 }
 
-bool RequestFramer::takeFrame(QByteArray *frame)
+bool RequestFramer::takeFrame(QByteArray *frame, QByteArray *discarded)
 {
     int length = requestLength(m_buffer.constData(), m_buffer.size());
     if (length == kLengthUnknown)
@@ -324,12 +381,21 @@ bool RequestFramer::takeFrame(QByteArray *frame)
         return false;
     if (!hasValidCrc(m_buffer.constData(), length)) {
         ++m_discarded;
+        if (discarded)
+            *discarded = m_buffer;
         m_buffer.clear();
         return false;
     }
     *frame = m_buffer.left(length);
     m_buffer.remove(0, length);
     return true;
+}
+
+QByteArray RequestFramer::dropPartialFrame()
+{
+    QByteArray partial;
+    partial.swap(m_buffer);
+    return partial;
 }
 
 int replyLength(const char *bytes, int available)

@@ -8,9 +8,13 @@
 // benchmarks share it.
 
 #include <QByteArray>
+#include <QString>
+#include <array>
 #include <bitset>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <vector>
 
 namespace sim {
@@ -48,8 +52,28 @@ void appendCrc(QByteArray &frame);
 bool hasValidCrc(const char *frame, int length);
 
 // The station ids the slave answers to.
-using StationSet = std::bitset<256>;
+constexpr std::size_t kStationCount = 256;
+using StationSet = std::bitset<kStationCount>;
 StationSet makeStationSet(std::initializer_list<int> ids);
+
+// The tables of every served station, each station its own. A SlaveData is
+// some 400 KB, so only the served stations get one.
+class StationTables
+{
+public:
+    explicit StationTables(const StationSet &stations);
+
+    // The tables of station, or null when it is not served.
+    SlaveData *find(int station);
+    // The tables of the lowest served station; with none served, a set that
+    // no request reaches, so that callers always have tables to act on.
+    SlaveData &first() { return *m_tables[std::size_t(m_first)]; }
+
+private:
+    StationSet m_stations;
+    int m_first = 0;
+    std::array<std::unique_ptr<SlaveData>, kStationCount> m_tables;
+};
 
 // Answers one complete request frame (station, function, data, CRC). Returns
 // the reply frame, or an empty array when the slave stays silent: a frame
@@ -69,6 +93,15 @@ struct GatewayRules
 };
 QByteArray processRequest(SlaveData &data, const StationSet &stations, const QByteArray &frame,
                           const GatewayRules &gateway);
+// The same with every station on its own tables: a request reads and writes
+// only those of the station it names.
+QByteArray processRequest(StationTables &tables, const QByteArray &frame, const GatewayRules &gateway);
+
+// Why input got no answer: bytes thrown away by the framer, or a whole
+// request for a station the slave neither serves nor answers for.
+enum class DiscardReason { BadCrc, PartialFrame, NotServed };
+// "discarded: bad CRC", "discarded: partial frame", "ignored: station 9 not served".
+QString discardNote(const QByteArray &bytes, DiscardReason reason);
 
 // Length of the request that starts at bytes: 0 while more bytes are needed to
 // tell, kLengthUnknown for a function whose request length is not known.
@@ -84,10 +117,13 @@ class RequestFramer
 public:
     void append(const char *bytes, int size);
     // Moves the next complete, CRC-checked request into frame; false while
-    // none is complete (or when a bad frame was just discarded).
-    bool takeFrame(QByteArray *frame);
+    // none is complete, or when a bad frame was just discarded: then the
+    // bytes thrown away (that frame and all buffered after it) go into
+    // discarded when given.
+    bool takeFrame(QByteArray *frame, QByteArray *discarded = nullptr);
     bool hasPartialFrame() const { return !m_buffer.isEmpty(); }
-    void clear() { m_buffer.clear(); }
+    // Throws away the partial frame the master stopped sending and returns it.
+    QByteArray dropPartialFrame();
     int discardedFrames() const { return m_discarded; }
 
 private:

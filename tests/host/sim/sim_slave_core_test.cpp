@@ -1,6 +1,6 @@
 // The simulated slave's frame core: every function, every exception, the
-// largest requests, the silent cases, a gateway's exceptions and the framing
-// of both directions of a byte stream.
+// largest requests, the silent cases, a gateway's exceptions, each station on
+// its own tables and the framing of both directions of a byte stream.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include "host/sim/sim_slave.h"
 #include "host_test_util.h"
 
 using namespace sim;
@@ -146,6 +147,27 @@ TEST(ReplyFramer, CutsRepliesByTheirLengthAndPassesEverythingElseOnWhole)
     }
 }
 
+TEST(StationTables, KeepEveryStationsWritesToItself)
+{
+    StationTables tables(makeStationSet({1, 2}));
+    const struct { const char *request, *reply; } exchanges[] = {
+        {"01 06 00 05 12 34", "01 06 00 05 12 34"},          {"02 03 00 05 00 01", "02 03 02 00 00"},
+        {"02 10 00 05 00 01 02 56 78", "02 10 00 05 00 01"}, {"01 03 00 05 00 01", "01 03 02 12 34"},
+        {"02 03 00 05 00 01", "02 03 02 56 78"},             {"03 03 00 05 00 01", ""},
+    };
+    for (const auto &e : exchanges)
+        EXPECT_EQ(hexOf(processRequest(tables, rtuFrame(e.request), GatewayRules())),
+                  hexOf(*e.reply ? rtuFrame(e.reply) : QByteArray())) << e.request;
+    EXPECT_EQ(&tables.first(), tables.find(1));
+    EXPECT_EQ(tables.find(3), nullptr);
+
+    // The slave's own data: withData acts on the lowest station's tables.
+    SimSlave slave{[] { SlaveConfig c; c.stations = makeStationSet({9, 4}); return c; }()};
+    EXPECT_TRUE(slave.withStationData(9, [](SlaveData &d) { d.coils[0] = 1; }));
+    EXPECT_FALSE(slave.withStationData(5, [](SlaveData &) { ADD_FAILURE() << "station 5 is not served"; }));
+    EXPECT_EQ(slave.withData([](SlaveData &d) { return d.coils[0]; }), 0);
+}
+
 QByteArrayList framesOf(RequestFramer &framer, const QByteArray &bytes)
 {
     framer.append(bytes.constData(), bytes.size());
@@ -174,6 +196,13 @@ TEST(RequestFramer, CutsRequestsOutOfTheStreamWholeOrByteByByteAndDropsAllAfterA
     EXPECT_EQ(framer.discardedFrames(), 1);
     EXPECT_FALSE(framer.hasPartialFrame());
     EXPECT_EQ(framesOf(framer, requests[1]), QByteArrayList({requests[1]}));
+
+    // A bad frame comes back with everything buffered after it.
+    QByteArray frame, discarded;
+    const QByteArray badThenMore = garbled + requests[1].left(3);
+    framer.append(badThenMore.constData(), badThenMore.size());
+    EXPECT_FALSE(framer.takeFrame(&frame, &discarded));
+    EXPECT_EQ(hexOf(discarded), hexOf(badThenMore));
 }
 
 } // namespace

@@ -1,12 +1,18 @@
 // The simulated slave and the fault proxy on the wire, seen by a raw socket
-// client: echoes, a paced serial line, late replies, the proxy passing bytes
+// client: echoes, a paced serial line, late replies, what the slave throws
+// away or ignores, the proxy passing bytes
 // through unchanged, its faults, several masters at once and a slave it
 // cannot reach. Times are only ever bounded from below (or by a generous
 // time-out): a slow machine can make things later, never earlier.
 
 #include <gtest/gtest.h>
 
+#include <QByteArrayList>
 #include <QElapsedTimer>
+#include <QStringList>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -115,11 +121,44 @@ TEST(SimSlaveOnTheWire, EchoesPacesAndAnswersLate)
     }
 }
 
+TEST(SimSlaveOnTheWire, ReportsWhatItThrowsAwayOrIgnoresAndStaysInStep)
+{
+    SimSlave slave; // station 1
+    std::mutex mutex;
+    std::condition_variable reported;
+    QStringList reports;
+    slave.setDiscardMonitor([&](const QByteArray &bytes, DiscardReason reason) {
+        std::lock_guard<std::mutex> lock(mutex);
+        reports.append(hexOf(bytes) + " (" + discardNote(bytes, reason) + ")");
+        reported.notify_all();
+    });
+    std::atomic<int> taken{0}; // requests the monitor sees: not the ignored one
+    slave.setMonitor([&taken](const QByteArray &, const QByteArray &) { ++taken; });
+    ASSERT_TRUE(slave.start());
+    QByteArray garbled = readHr(1, 0, 1);
+    garbled[5] = char(garbled[5] ^ 1);
+    const QByteArray partial = readHr(1, 0, 1).left(5), unserved = readHr(9, 0, 1);
+    Client client(slave.port());
+    const QByteArrayList inputs = {garbled, partial, unserved};
+    for (int i = 0; i < inputs.size(); ++i) { // each reported before the next goes out
+        client.send(inputs[i]);
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(reported.wait_for(lock, std::chrono::milliseconds(kPatienceMs), [&] { return reports.size() > i; }));
+    }
+    client.send(readHr(1, 0, 1));
+    EXPECT_EQ(client.receive(replyHr(1, 0, 1).size()).size(), replyHr(1, 0, 1).size());
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(reports, QStringList({hexOf(garbled) + " (discarded: bad CRC)", hexOf(partial) + " (discarded: partial frame)",
+                                    hexOf(unserved) + " (ignored: station 9 not served)"}));
+    EXPECT_EQ(taken, 1);
+}
+
 struct ProxyFixture : ::testing::Test
 {
     void SetUp() override
     {
-        slave.withData(fill);
+        for (int station : {1, 2})
+            slave.withStationData(station, fill);
         ASSERT_TRUE(slave.start());
         config.slaveHost = QStringLiteral("127.0.0.1");
         config.slavePort = slave.port();
