@@ -194,11 +194,16 @@ bool SerialDevice::waitForQuietLine()
         }
         // Once the gap has passed, one look without waiting for bytes that
         // came unread while nobody was reading.
-        if (m_port->waitForReadyRead(waitMs(qMin(quietInUs, giveUpUs - now)))) {
+        if (m_port->waitForReadyRead(waitMs(observed(qMin(quietInUs, giveUpUs - now))))) {
             m_lastActivityUs = nowUs();
             continue;
         }
         if (!onlyTimedOut(QStringLiteral("read error"))) {
+            quiet = false;
+            break;
+        }
+        if (!stillWanted()) {
+            m_error = kInterrupted;
             quiet = false;
             break;
         }
@@ -210,8 +215,19 @@ bool SerialDevice::waitForQuietLine()
     return quiet;
 }
 
+qint64 SerialDevice::observed(qint64 waitUs) const
+{
+    return m_observer ? qMin<qint64>(waitUs, qint64(kObserveEveryMs) * 1000) : waitUs;
+}
+
+bool SerialDevice::stillWanted() const
+{
+    return !m_observer || m_observer((nowUs() - m_requestUs) / 1000);
+}
+
 int SerialDevice::writeData(const char *data, int len)
 {
+    ++m_requests;
     if (!m_port) {
         m_error = kNotOpen;
         return -1;
@@ -259,7 +275,11 @@ int SerialDevice::gather(char *data, int want, qint64 deadlineUs, bool *broken)
             m_error = kTimedOut;
             break;
         }
-        if (!m_port->waitForReadyRead(waitMs(leftUs))) {
+        if (!stillWanted()) {
+            m_error = kInterrupted;
+            break;
+        }
+        if (!m_port->waitForReadyRead(waitMs(observed(leftUs)))) {
             if (onlyTimedOut(QStringLiteral("read error")))
                 continue;
             *broken = true;

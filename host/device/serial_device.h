@@ -31,6 +31,7 @@
 
 #include "settings/abstract_device_interface.h"
 #include "settings/drv_dev_setting.h"
+#include "host/device/wait_observer.h"
 
 class FrameTrace;
 class QSerialPort;
@@ -85,6 +86,10 @@ public:
     void setTrace(FrameTrace *trace) { m_trace = trace; }
     // Successful opens so far.
     int openCount() const { return m_opens; }
+    // Requests written so far (each attempt of the driver's counts).
+    int requestsSent() const { return m_requests; }
+    // Empty switches it off.
+    void setWaitObserver(WaitObserver observer) { m_observer = std::move(observer); }
     // The open port's descriptor, -1 when closed; for tools that watch the
     // line itself. Whatever they read from it never reaches this device.
     int portDescriptor() const;
@@ -105,6 +110,10 @@ private:
     // Takes the request's echo at the start of the first read after it;
     // 1 when it matched, else readData's result.
     int takeEcho(qint64 deadlineUs);
+    // A wait of waitUs cut to the observer's slice while one watches.
+    qint64 observed(qint64 waitUs) const;
+    // False when the observer abandons the wait.
+    bool stillWanted() const;
     void lose(const QString &what);
     void closePort();
 
@@ -112,6 +121,8 @@ private:
     std::unique_ptr<DeviceSetting> m_setting;
     std::unique_ptr<QSerialPort> m_port;
     int m_opens = 0;
+    int m_requests = 0;
+    WaitObserver m_observer;
     // When the last byte went out or came in, and when the last request
     // left the line (monotonic microseconds).
     qint64 m_lastActivityUs = 0;

@@ -3,6 +3,7 @@
 #include "host/device/frame_trace.h"
 
 #include <ctime>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -42,22 +43,26 @@ bool closedByPeer(int error)
     return error == EPIPE || error == ECONNRESET;
 }
 
-enum class Wait { Ready, TimedOut, Failed };
+enum class Wait { Ready, TimedOut, Failed, Interrupted };
 
 // Waits for events on fd until the deadline; a signal does not end the wait.
-Wait waitFor(int fd, short events, qint64 deadline)
+// An observer, when set, watches the wait in slices and may abandon it.
+Wait waitFor(int fd, short events, qint64 deadline, const WaitObserver &observer)
 {
+    const qint64 start = now();
     pollfd watched = {fd, events, 0};
     for (;;) {
         const qint64 left = deadline - now();
         if (left <= 0)
             return Wait::TimedOut;
-        const int ready = ::poll(&watched, 1, int(left));
+        if (observer && !observer(now() - start))
+            return Wait::Interrupted;
+        const int ready = ::poll(&watched, 1, int(observer ? std::min<qint64>(left, kObserveEveryMs) : left));
         if (ready > 0)
             return Wait::Ready;
-        if (ready == 0)
+        if (ready == 0 && !(observer && now() < deadline))
             return Wait::TimedOut;
-        if (errno != EINTR)
+        if (ready < 0 && errno != EINTR)
             return Wait::Failed;
     }
 }
@@ -139,8 +144,13 @@ bool TcpDevice::connectTo(const addrinfo *address, qint64 deadline)
     if (::connect(fd, address->ai_addr, address->ai_addrlen) != 0) {
         error = errno;
         if (error == EINPROGRESS) {
-            const Wait wait = waitFor(fd, POLLOUT, deadline);
+            const Wait wait = waitFor(fd, POLLOUT, deadline, m_observer);
             socklen_t length = sizeof error;
+            if (wait == Wait::Interrupted) {
+                ::close(fd);
+                m_error = kInterrupted;
+                return false;
+            }
             if (wait == Wait::TimedOut)
                 error = ETIMEDOUT;
             else if (wait == Wait::Failed || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
@@ -190,6 +200,7 @@ int TcpDevice::writeData(const char *data, int len)
         m_error = kNotConnected;
         return -1;
     }
+    ++m_requests;
     const qint64 requestUs = nowUs();
     const bool skipLook = canSkipLook(requestUs);
     m_replyTakenWhole = false;
@@ -262,9 +273,14 @@ int TcpDevice::sendAll(const char *data, int len)
         if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) {
             if (deadline < 0)
                 deadline = now() + m_settings.responseTimeoutMs;
-            const Wait wait = waitFor(m_fd, POLLOUT, deadline);
+            const Wait wait = waitFor(m_fd, POLLOUT, deadline, m_observer);
             if (wait == Wait::Ready)
                 continue;
+            if (wait == Wait::Interrupted) {
+                closeSocket();
+                m_error = kInterrupted;
+                return EINTR;
+            }
             error = wait == Wait::TimedOut ? ETIMEDOUT : errno;
         }
         setSystemError(error);
@@ -352,11 +368,22 @@ int TcpDevice::receive(char *data, int maxlen, bool echo)
     // After an echo the reply's wait is what is left of the time-out.
     bool firstWait = !m_replyAfterEcho;
     m_replyAfterEcho = false;
+    const qint64 firstDeadline = now() + timeoutMs;
     bool broken = false;
     while (got < maxlen) {
         // Waits in the receive for whatever comes, up to a whole frame and
-        // more, within the time left of the response time-out.
-        const ssize_t n = receiveAhead(firstWait ? timeoutMs : deadline - now());
+        // more, within the time left of the response time-out; in slices
+        // while an observer watches.
+        const qint64 until = firstWait ? firstDeadline : deadline;
+        if (m_observer && !m_observer(now() - m_requestUs / 1000)) {
+            m_error = kInterrupted;
+            break;
+        }
+        const qint64 wait = firstWait && !m_observer ? timeoutMs : until - now();
+        const ssize_t n = receiveAhead(m_observer ? std::min<qint64>(wait, kObserveEveryMs) : wait);
+        const int error = n < 0 ? errno : 0;
+        if (m_observer && (error == EAGAIN || error == EWOULDBLOCK) && now() < until)
+            continue; // the observer looks again before the next slice
         firstWait = false;
         if (n > 0) {
             m_unlookedRequest.clear();
@@ -364,7 +391,6 @@ int TcpDevice::receive(char *data, int maxlen, bool echo)
             got += takeAhead(data + got, maxlen - got);
             continue;
         }
-        const int error = n < 0 ? errno : 0;
         if (error == EINTR)
             continue;
         if (error == EAGAIN || error == EWOULDBLOCK) {

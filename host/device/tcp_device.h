@@ -35,6 +35,7 @@
 
 #include "settings/abstract_device_interface.h"
 #include "settings/drv_dev_setting.h"
+#include "host/device/wait_observer.h"
 
 class FrameTrace;
 
@@ -81,6 +82,10 @@ public:
     void setTrace(FrameTrace *trace) { m_trace = trace; }
     // Successful connects so far.
     int connectCount() const { return m_connects; }
+    // Requests written so far (each attempt of the driver's counts).
+    int requestsSent() const { return m_requests; }
+    // Empty switches it off.
+    void setWaitObserver(WaitObserver observer) { m_observer = std::move(observer); }
     // The connected socket, -1 when closed; for tools that measure the link
     // itself. Whatever they read from it never reaches this device.
     int socketDescriptor() const { return m_fd; }
@@ -116,6 +121,8 @@ private:
     std::unique_ptr<DeviceSetting> m_setting;
     int m_fd = -1;
     int m_connects = 0;
+    int m_requests = 0;
+    WaitObserver m_observer;
     // Received but not yet read: m_ahead[m_aheadStart, m_aheadEnd). Larger
     // than the longest RTU frame (256 bytes).
     char m_ahead[512];

@@ -61,6 +61,11 @@ FailureInfo explainFailure(const QString &driverError, const QString &deviceErro
         info.explanation = exceptionName(info.exceptionCode);
         return info;
     }
+    if (deviceError == QLatin1String("interrupted")) {
+        info.kind = QStringLiteral("interrupted");
+        info.explanation = QStringLiteral("stopped by Ctrl-C or SIGTERM");
+        return info;
+    }
     const QString lost = linkLoss(deviceError);
     if (driverError.startsWith(QLatin1String("PLC no response")) || driverError.startsWith(QLatin1String("packet loss"))) {
         if (!lost.isEmpty()) {

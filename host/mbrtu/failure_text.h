@@ -12,7 +12,8 @@ struct FailureInfo
 {
     // "exception", "timeout", "link", "crc", "frame"; "project" when the
     // project database does not fit the link, "request" for a request the
-    // driver refused before sending anything.
+    // driver refused before sending anything, "interrupted" when a stop
+    // signal ended the wait.
     QString kind;
     int exceptionCode = -1; // -1: no exception reply
     QString explanation;    // empty when the driver's text says it all

@@ -136,8 +136,19 @@ struct OptionRule
 const OptionRule kOptions[] = {
     {"--type", true, ReadBit | WriteBit,
      [](ToolOptions &o, const QString &v) {
-         return parseDataType(v, &o.type) ? QString()
-                                          : QStringLiteral("--type expects bit, byte, word, dword or block, not '%1'").arg(v);
+         o.numbers = parseNumberType(v, &o.numberType);
+         if (o.numbers)
+             o.type = WordData;
+         return o.numbers || parseDataType(v, &o.type)
+                    ? QString()
+                    : QStringLiteral("--type expects bit, byte, word, dword, block, int16, uint16, int32, uint32, "
+                                     "float32, int64, uint64 or float64, not '%1'").arg(v);
+     }},
+    {"--order", true, ReadBit | WriteBit,
+     [](ToolOptions &o, const QString &v) {
+         o.orderGiven = true;
+         return parseByteOrder(v, &o.byteOrder) ? QString()
+                                                : QStringLiteral("--order expects ABCD, CDAB, BADC or DCBA, not '%1'").arg(v);
      }},
     {"--count", true, ReadBit,
      [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--count"), v, 1, kAddressCount, &o.count); }},
@@ -326,12 +337,21 @@ QString checkPositionals(ToolOptions &options, const QStringList &positionals)
     return QString();
 }
 
+// Number types are read and written as words, whose address checks they
+// share; only their byte order is their own.
+QString checkNumbers(const ToolOptions &options)
+{
+    if (options.orderGiven && !options.numbers)
+        return QStringLiteral("--order goes with the number types (int16 ... float64)");
+    return QString();
+}
+
 QString checkSpan(const ToolOptions &options)
 {
-    if (fitsAddressSpace(options.address, options.type, options.count))
+    if (fitsAddressSpace(options.address, options.type, driverCount(options)))
         return QString();
     return QStringLiteral("%1 %2(s) from %3 run past the last address, 65536")
-        .arg(options.count)
+        .arg(driverCount(options))
         .arg(dataTypeName(options.type), options.address.text);
 }
 
@@ -343,16 +363,16 @@ QString checkWriteSize(const ToolOptions &options)
     if (!outside.isEmpty())
         return outside;
     const int most = writeLimit(options.address, options.type);
-    if (most > 0 && options.count > most)
+    if (most > 0 && driverCount(options) > most)
         return QStringLiteral("one request writes at most %1 %2(s) from %3, not %4; writes are not split")
             .arg(most)
             .arg(dataTypeName(options.type), options.address.text)
-            .arg(options.count);
+            .arg(driverCount(options));
     if (options.station != 0)
         return QString();
     if (options.type == BitData && isRegisterArea(options.address.area))
         return QStringLiteral("a bit inside a register is read before it is written: station 0 (broadcast) cannot answer");
-    const int requests = most > 0 ? 1 : options.count * (options.type == DoubleWordData ? 2 : 1);
+    const int requests = most > 0 ? 1 : driverCount(options) * (options.type == DoubleWordData ? 2 : 1);
     if (requests > 1)
         return QStringLiteral("a broadcast (station 0) goes out as one request: %1 writes one %2 per request")
             .arg(options.address.text, options.address.area == Area::FN6HR ? QStringLiteral("register")
@@ -367,6 +387,9 @@ QString checkCombination(ToolOptions &options)
     case ToolCommand::Read:
         if (!checkReadable(options.address, options.type, &error))
             return error;
+        error = checkNumbers(options);
+        if (!error.isEmpty())
+            return error;
         if (options.polls > 0 && options.pollMs == 0)
             return QStringLiteral("--polls goes with --poll");
         if (options.json && options.csv)
@@ -380,7 +403,11 @@ QString checkCombination(ToolOptions &options)
     case ToolCommand::Write:
         if (!checkWritable(options.address, options.type, &error))
             return error;
-        if (!encodeWriteValues(options.type, options.values, &options.writeData, &error))
+        error = checkNumbers(options);
+        if (!error.isEmpty())
+            return error;
+        if (options.numbers ? !encodeNumbers(options.numberType, options.byteOrder, options.values, &options.writeData, &error)
+                            : !encodeWriteValues(options.type, options.values, &options.writeData, &error))
             return error;
         error = checkWriteSize(options);
         if (!error.isEmpty())
@@ -416,6 +443,11 @@ ParsedArguments failure(const QString &error)
 }
 
 } // namespace
+
+int driverCount(const ToolOptions &options)
+{
+    return options.numbers ? options.count * registersPerValue(options.numberType) : options.count;
+}
 
 ParsedArguments parseToolArguments(const QStringList &arguments)
 {
@@ -483,12 +515,12 @@ ParsedArguments parseToolArguments(const QStringList &arguments)
 QString shortUsageText()
 {
     return QStringLiteral(
-        "usage: mbrtu read ADDRESS [--type TYPE] [--count N] [--poll MS [--polls N]] [--json|--csv] [LINK...]\n"
-        "       mbrtu write ADDRESS VALUE... [--type TYPE] [--json] [LINK...]\n"
+        "usage: mbrtu read ADDRESS [--type TYPE [--order O]] [--count N] [--poll MS [--polls N]] [--json|--csv] [LINK...]\n"
+        "       mbrtu write ADDRESS VALUE... [--type TYPE [--order O]] [--json] [LINK...]\n"
         "       mbrtu project [--link DEV] [--station N] [--tags LIST] [--link-id N] [--app-dir DIR]\n"
         "                     [--host H] [--port P]\n"
         "       mbrtu simulate [--port P] [--host ADDR | --serial PORT [SERIAL...]] [--station N[,N...]]\n"
-        "                      [--gateway] [--unreachable LIST]\n"
+        "                      [--gateway] [--unreachable LIST] [--map FILE]\n"
         "                      [--echo] [--line-baud N [--line-bits 10|11]] [FAULTS...] [--trace]\n"
         "       mbrtu proxy --to HOST:PORT [--listen PORT] [--host ADDR] [FAULTS...] [--trace]\n");
 }
@@ -499,7 +531,9 @@ QString usageText()
         "\n"
         "ADDRESS  AREA NUMBER [.BIT] [SW]: DI5, DO17, FN5DO17 (function 5), HR100, HR100.3,\n"
         "         HR100SW (double word, high word first), FN6HR100 (function 6), IR7\n"
-        "TYPE     bit, byte, word (default), dword, block\n"
+        "TYPE     bit, byte, word (default), dword, block; or a number over registers: int16, uint16,\n"
+        "         int32, uint32, float32, int64, uint64, float64, in --order ABCD (default, big-endian),\n"
+        "         CDAB (words swapped), BADC (bytes swapped) or DCBA (little-endian)\n"
         "VALUE    decimal or 0x hex; bits 0/1/on/off; double words also take floats (1.5)\n"
         "LINK     --host H (127.0.0.1)  --port P (5020)  --station N  --retries N  --delay MS\n"
         "         --timeout MS  --link DEV  --trace  --plugin-dir DIR  --echo\n"
@@ -516,7 +550,10 @@ QString usageText()
         "STATION  1 to 255 (the driver's default when not given); 0 is a broadcast: writes only, sent\n"
         "         once, no reply awaited\n"
         "\n"
-        "simulate serves TCP, or the serial line of --serial (opened again when it comes back);\n"
+        "simulate serves TCP, or the serial line of --serial (opened again when it comes back); each\n"
+        "         station has tables of its own; --map FILE sets start values: lines AREA,ADDRESS,VALUE\n"
+        "         (HR, IR, DO, DI; addresses from 1; decimal or 0x hex; 0/1 for bits) for every station,\n"
+        "         STATION,AREA,ADDRESS,VALUE for one; --trace also shows input discarded or ignored\n"
         "         --gateway answers exception 0x0B for stations it does not serve, --unreachable\n"
         "         (e.g. 5,7-9) exception 0x0A; --echo sends every request back before its reply;\n"
         "         --line-baud paces replies as a serial line behind a gateway (11 bits a byte)\n"

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "host/mbrtu/value_types.h"
 #include "host/runtime/device_address.h"
 #include "host/sim/sim_faults.h"
 
@@ -25,7 +26,13 @@ struct ToolOptions
     // read and write
     DeviceAddress address;
     DataType type = WordData;
-    int count = 1;
+    int count = 1;            // items of the type; values of a number type
+    // --type int16 .. float64: values over registers, read and written as
+    // words and converted here, in --order
+    bool numbers = false;
+    NumberType numberType = NumberType::Int16;
+    ByteOrder byteOrder = ByteOrder::ABCD;
+    bool orderGiven = false;
     QStringList values;
     QByteArray writeData; // the values in runtime order
     // the link; -1 and empty mean "the driver's default"
@@ -81,6 +88,9 @@ struct ToolOptions
 // How long after its request a late reply goes out, unless --late-ms says;
 // delays and split pauses range up to it too.
 constexpr int kDefaultLateMs = 1000;
+
+// What the driver is asked for: registers for number types, else the items.
+int driverCount(const ToolOptions &options);
 
 struct ParsedArguments
 {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 #include <ctime>
+#include <unistd.h>
 #include <memory>
 
 #include "host/mbrtu/request_plan.h"
@@ -29,6 +30,9 @@ bool sleepUnlessStopped(int ms)
     }
     return !g_stop;
 }
+
+// A wait longer than this shows its attempt on a terminal.
+constexpr int kShowProgressAfterMs = 1000;
 
 // How long the device listens after a broadcast: nothing comes, but the
 // driver reads all the same.
@@ -129,16 +133,27 @@ SerialDeviceSettings serialDeviceSettingsFor(const ToolOptions &options, const L
 }
 
 std::unique_ptr<AbstractDeviceInterface> makeDevice(const ToolOptions &options, const LinkChoice &link,
-                                                    FrameTrace *trace)
+                                                    FrameTrace *trace, const WaitObserver &observer)
 {
     if (options.serialPort.isEmpty()) {
         auto device = std::make_unique<TcpDevice>(tcpDeviceSettingsFor(options, link));
         device->setTrace(trace);
+        device->setWaitObserver(observer);
         return device;
     }
     auto device = std::make_unique<SerialDevice>(serialDeviceSettingsFor(options, link));
     device->setTrace(trace);
+    device->setWaitObserver(observer);
     return device;
+}
+
+int requestsSent(const AbstractDeviceInterface &device)
+{
+    if (const auto *tcp = dynamic_cast<const TcpDevice *>(&device))
+        return tcp->requestsSent();
+    if (const auto *serial = dynamic_cast<const SerialDevice *>(&device))
+        return serial->requestsSent();
+    return 0;
 }
 
 ToolSession::ToolSession(const ToolOptions &options, DriverInterface *driver, const LinkDefaults &defaults,
@@ -154,9 +169,37 @@ ToolSession::ToolSession(const ToolOptions &options, DriverInterface *driver, co
           stream << formatTraceEntry(entry) << '\n';
           stream.flush();
       }),
-      m_device(makeDevice(options, m_link, options.trace ? &m_trace : nullptr)),
+      m_device(makeDevice(options, m_link, options.trace ? &m_trace : nullptr,
+                          [this](qint64 waitedMs) { return watchWait(waitedMs); })),
       m_broadcast(m_link.station == 0)
 {
+    installStopHandlers();
+}
+
+bool ToolSession::watchWait(qint64 waitedMs)
+{
+    if (stopRequested())
+        return false;
+    if (waitedMs < kShowProgressAfterMs || !::isatty(STDERR_FILENO))
+        return true;
+    const int attempt = requestsSent(*m_device) - m_sentBefore;
+    m_err << QStringLiteral("\rmbrtu: waiting for station %1: attempt %2 of %3, %4 s\033[K")
+                 .arg(m_link.station)
+                 .arg(qMax(attempt, 1))
+                 .arg(m_link.retries + 1)
+                 .arg(double(waitedMs) / 1000.0, 0, 'f', 1);
+    m_err.flush();
+    m_progressShown = true;
+    return true;
+}
+
+void ToolSession::clearProgress()
+{
+    if (!m_progressShown)
+        return;
+    m_err << "\r\033[K";
+    m_err.flush();
+    m_progressShown = false;
 }
 
 RequestOutcome ToolSession::readOnce()
@@ -165,7 +208,8 @@ RequestOutcome ToolSession::readOnce()
     outcome.time = QDateTime::currentDateTimeUtc();
     QElapsedTimer timer;
     timer.start();
-    for (const ReadPiece &piece : splitRead(m_options.address, m_options.type, m_options.count)) {
+    m_sentBefore = requestsSent(*m_device);
+    for (const ReadPiece &piece : splitRead(m_options.address, m_options.type, driverCount(m_options))) {
         const QByteArray data = m_driver->read(m_device.get(), CommunicatorCommand(m_options.type, piece.count,
                                                                                   piece.address.text));
         if (m_driver->hasError())
@@ -173,6 +217,7 @@ RequestOutcome ToolSession::readOnce()
         outcome.data += data;
     }
     m_trace.flush();
+    clearProgress();
     outcome.elapsedUs = timer.nsecsElapsed() / 1000;
     outcome.ok = !m_driver->hasError();
     if (!outcome.ok)
@@ -186,7 +231,7 @@ void ToolSession::explain(RequestOutcome *outcome) const
     const QString deviceError = m_device->errorString();
     outcome->failure = explainFailure(outcome->error, deviceError, m_link.timeoutMs);
     // A link that could not be opened leaves the transport's bare words.
-    if (!m_device->isOpen() && outcome->error == deviceError) {
+    if (!m_device->isOpen() && outcome->error == deviceError && outcome->failure.kind != QLatin1String("interrupted")) {
         outcome->error += m_options.serialPort.isEmpty()
                               ? QStringLiteral(" (slave at %1:%2)").arg(m_options.host).arg(m_options.port)
                               : QStringLiteral(" (serial port %1)").arg(m_options.serialPort);
@@ -204,11 +249,12 @@ int ToolSession::read()
         printValues(outcome, 0);
         return kExitSuccess;
     }
-    installStopHandlers();
     PollStats stats;
     int poll = 0;
     do {
         const RequestOutcome outcome = readOnce();
+        if (!outcome.ok && stopRequested())
+            break; // the poll a stop signal cut short counts for nothing
         ++poll;
         if (outcome.ok)
             stats.addGood(outcome.elapsedUs);
@@ -228,9 +274,13 @@ int ToolSession::write()
 {
     RequestOutcome outcome;
     outcome.time = QDateTime::currentDateTimeUtc();
-    const CommunicatorCommand command(m_options.type, m_options.count, m_options.address.text);
+    const CommunicatorCommand command(m_options.type, driverCount(m_options), m_options.address.text);
+    if (m_options.type == ByteData && isRegisterArea(m_options.address.area) && m_options.count % 2 == 1)
+        m_err << "mbrtu: warning: an odd number of bytes fills its last register's high byte with 0\n";
+    m_sentBefore = requestsSent(*m_device);
     outcome.ok = m_driver->write(m_device.get(), command, m_options.writeData) && !m_driver->hasError();
     m_trace.flush();
+    clearProgress();
     if (!outcome.ok)
         explain(&outcome);
     // Nothing answers a broadcast: a request that went out and met silence is done.
@@ -239,8 +289,8 @@ int ToolSession::write()
         printFailure(outcome);
         return kExitFailure;
     }
-    QString done = QStringLiteral("wrote %1 %2(s) to %3 ").arg(m_options.count).arg(dataTypeName(m_options.type),
-                                                                                    m_options.address.text);
+    const QString typeName = m_options.numbers ? numberTypeName(m_options.numberType) : dataTypeName(m_options.type);
+    QString done = QStringLiteral("wrote %1 %2(s) to %3 ").arg(m_options.count).arg(typeName, m_options.address.text);
     done += broadcastSent ? QStringLiteral("as a broadcast to station 0 (sent once, no reply awaited)")
                           : QStringLiteral("on station %1").arg(m_link.station);
     if (m_options.json) {
@@ -256,17 +306,59 @@ int ToolSession::write()
     return kExitSuccess;
 }
 
+QList<ToolSession::NumberRow> ToolSession::numberRows(const QByteArray &data) const
+{
+    QList<NumberRow> rows;
+    const QStringList values = decodeNumbers(m_options.numberType, m_options.byteOrder, data, m_options.count);
+    DeviceAddress at = m_options.address;
+    for (const QString &value : values) {
+        rows.append({addressText(at), value});
+        at.number += registersPerValue(m_options.numberType);
+    }
+    return rows;
+}
+
+QJsonArray ToolSession::valuesJson(const QByteArray &data) const
+{
+    if (!m_options.numbers)
+        return formatRowsAsJson(decodeReadValues(m_options.address, m_options.type, m_options.count, data));
+    QJsonArray array;
+    for (const NumberRow &row : numberRows(data)) {
+        bool integer = false;
+        const qlonglong whole = row.value.toLongLong(&integer);
+        bool real = false;
+        const double number = row.value.toDouble(&real);
+        // JSON numbers where they are exact; 64-bit integers beyond 2^53, nan and inf as text.
+        const QJsonValue value = integer && qAbs(whole) < (1LL << 53) ? QJsonValue(double(whole))
+                                 : real && !integer && qIsFinite(number) ? QJsonValue(number)
+                                                                          : QJsonValue(row.value);
+        array.append(QJsonObject{{QStringLiteral("address"), row.address}, {QStringLiteral("value"), value}});
+    }
+    return array;
+}
+
+QString ToolSession::valuesText(const QByteArray &data) const
+{
+    if (!m_options.numbers)
+        return formatRowsAsText(m_options.type, decodeReadValues(m_options.address, m_options.type, m_options.count, data));
+    QString text = QStringLiteral("%1 %2\n").arg(QStringLiteral("address"), -10).arg(
+        numberTypeName(m_options.numberType) + QLatin1Char(' ') + byteOrderName(m_options.byteOrder));
+    for (const NumberRow &row : numberRows(data))
+        text += QStringLiteral("%1 %2\n").arg(row.address, -10).arg(row.value);
+    return text;
+}
+
 QJsonObject ToolSession::record(const RequestOutcome &outcome) const
 {
     QJsonObject result{{QStringLiteral("ok"), outcome.ok},
                        {QStringLiteral("time"), outcome.time.toString(Qt::ISODateWithMs)},
                        {QStringLiteral("station"), m_link.station},
                        {QStringLiteral("address"), m_options.address.text},
-                       {QStringLiteral("type"), dataTypeName(m_options.type)},
+                       {QStringLiteral("type"), m_options.numbers ? numberTypeName(m_options.numberType)
+                                                                  : dataTypeName(m_options.type)},
                        {QStringLiteral("count"), m_options.count}};
     if (outcome.ok && m_options.command == ToolCommand::Read) {
-        result.insert(QStringLiteral("values"), formatRowsAsJson(decodeReadValues(m_options.address, m_options.type,
-                                                                                  m_options.count, outcome.data)));
+        result.insert(QStringLiteral("values"), valuesJson(outcome.data));
         result.insert(QStringLiteral("responseMs"), double(outcome.elapsedUs) / 1000.0);
     } else if (!outcome.ok) {
         result.insert(QStringLiteral("error"), outcome.error);
@@ -289,8 +381,7 @@ void ToolSession::printValues(const RequestOutcome &outcome, int poll)
             result.insert(QStringLiteral("poll"), poll);
         m_out << QJsonDocument(result).toJson(QJsonDocument::Compact) << '\n';
     } else {
-        m_out << formatRowsAsText(m_options.type, decodeReadValues(m_options.address, m_options.type, m_options.count,
-                                                                   outcome.data));
+        m_out << valuesText(outcome.data);
     }
     m_out.flush();
 }
@@ -334,6 +425,11 @@ void ToolSession::printCsv(const RequestOutcome &outcome)
         QString error = failureLine(outcome);
         error.replace(QLatin1Char('"'), QStringLiteral("\"\""));
         m_out << time << ',' << m_link.station << ',' << m_options.address.text << ",,\"" << error << "\"\n";
+        return;
+    }
+    if (m_options.numbers) {
+        for (const NumberRow &row : numberRows(outcome.data))
+            m_out << time << ',' << m_link.station << ',' << row.address << ',' << row.value << ",\n";
         return;
     }
     for (const ValueRow &row : decodeReadValues(m_options.address, m_options.type, m_options.count, outcome.data))

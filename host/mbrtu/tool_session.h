@@ -7,6 +7,7 @@
 // polling sums up at the end.
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
 #include <QTextStream>
@@ -47,14 +48,15 @@ TcpDeviceSettings tcpDeviceSettingsFor(const ToolOptions &options, const LinkCho
 SerialDeviceSettings serialDeviceSettingsFor(const ToolOptions &options, const LinkChoice &link);
 // The device of the link the options name: the serial line of --serial, else TCP.
 std::unique_ptr<AbstractDeviceInterface> makeDevice(const ToolOptions &options, const LinkChoice &link,
-                                                    FrameTrace *trace);
+                                                    FrameTrace *trace, const WaitObserver &observer);
 
 // Exit statuses.
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-// SIGINT and SIGTERM end a polling loop after the request under way.
+// SIGINT and SIGTERM end the request under way (the device's waits watch for
+// them) and a polling loop.
 void installStopHandlers();
 bool stopRequested();
 
@@ -87,7 +89,20 @@ private:
     void printPoll(int poll, const RequestOutcome &outcome, const PollStats &stats);
     void printFailure(const RequestOutcome &outcome);
     QJsonObject record(const RequestOutcome &outcome) const;
+    // Values of a number type, each at its first register's address.
+    struct NumberRow
+    {
+        QString address;
+        QString value;
+    };
+    QList<NumberRow> numberRows(const QByteArray &data) const;
+    QJsonArray valuesJson(const QByteArray &data) const;
+    QString valuesText(const QByteArray &data) const;
     QString failureLine(const RequestOutcome &outcome) const;
+    // The device's wait observer: abandons the wait on a stop signal and,
+    // on a terminal, shows which attempt a long wait is on.
+    bool watchWait(qint64 waitedMs);
+    void clearProgress();
     void printCsv(const RequestOutcome &outcome);
 
     const ToolOptions &m_options;
@@ -99,6 +114,8 @@ private:
     std::unique_ptr<AbstractDeviceInterface> m_device;
     bool m_broadcast = false; // station 0: writes go out once and no reply is awaited
     bool m_csvHeaderDone = false;
+    int m_sentBefore = 0;       // the device's requests before the one under way
+    bool m_progressShown = false;
 };
 
 #endif // HOST_TOOL_SESSION_H

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QThread>
 #include <QTemporaryDir>
 #include <optional>
 
@@ -174,6 +175,29 @@ TEST(Mbrtu, PollsTheSimulatedSlaveUntilInterruptedAndBothSumUp)
     EXPECT_TRUE(matches(slave.said, "<- 05 04 00 07 00 01 .*\n.* -> 05 04 02 00 07 .*\n"
                                     "stopped: 1 connection\\(s\\), (\\d+) request\\(s\\), \\1 replies"))
         << slave.said.toStdString();
+}
+
+TEST(Mbrtu, EndsTheRequestUnderWayOnASignalAndSaysSo)
+{
+    Background slave;
+    ASSERT_TRUE(slave.start(MBRTU_TOOL_PATH, {"simulate", "--port", "0"}, "stop with Ctrl-C"));
+    // Station 9 never answers: the driver would wait 3 s four times over.
+    for (const bool poll : {false, true}) {
+        QProcess read;
+        read.start(MBRTU_TOOL_PATH, QStringList{"read", "HR1", "--station", "9", "--timeout", "30000", "--port",
+                                                QString::number(slave.listeningPort())}
+                                        + (poll ? QStringList{"--poll", "10"} : QStringList{}));
+        ASSERT_TRUE(read.waitForStarted());
+        QThread::msleep(300);
+        read.terminate();
+        ASSERT_TRUE(read.waitForFinished(kHangLimitMs));
+        const QString out = QString::fromLocal8Bit(read.readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(read.readAllStandardError());
+        EXPECT_EQ(read.exitCode(), poll ? 0 : 1) << err.toStdString();
+        EXPECT_TRUE(poll ? out.startsWith("0 polls: 0 good, 0 failed") : err.endsWith(": stopped by Ctrl-C or SIGTERM\n"))
+            << out.toStdString() << err.toStdString();
+    }
+    EXPECT_EQ(slave.stop(), 0);
 }
 
 } // namespace
