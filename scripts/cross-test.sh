@@ -8,7 +8,7 @@ build=${1:-"$root/build-arm64"}
 
 arm64_packages=(g++-aarch64-linux-gnu qemu-user libqt5core5a:arm64 libqt5sql5:arm64
                 libqt5sql5-sqlite:arm64 qtbase5-dev:arm64 libgtest-dev:arm64
-                libqt5serialport5-dev:arm64)
+                libqt5serialport5-dev:arm64 qtbase5-private-dev:arm64)
 if ! dpkg --print-foreign-architectures | grep -x arm64 > /dev/null; then
   as_root=(); [ "$(id -u)" -ne 0 ] && as_root=(sudo)
   "${as_root[@]}" dpkg --add-architecture arm64

@@ -49,11 +49,17 @@ echo "$out"
 grep -q "^plug-in     $plugin" <<< "$out"
 grep -q "Modbus RTU Slave over TCP" <<< "$out"
 # The installed mbrtu finds the installed plug-in by itself: a read against a
-# closed port reaches the driver, which reports the refused connection.
+# closed port reaches the driver, which reports the refused connection. Its
+# project database goes to the user's data folder, never beside the program.
 status=0
-err=$(env -u MBRTU_PLUGIN_DIR "$mbrtu" read HR1 --port 1 --retries 0 --timeout 200 2>&1 >/dev/null) || status=$?
+home="$work/home"
+err=$(env -u MBRTU_PLUGIN_DIR -u MBRTU_APP_DIR -u XDG_DATA_HOME HOME="$home" \
+      "$mbrtu" read HR1 --port 1 --retries 0 --timeout 200 2>&1 >/dev/null) || status=$?
 echo "installed mbrtu: $err"
 [ "$status" -eq 1 ] && grep -q "connection refused" <<< "$err"
+[ -f "$home/.local/share/mbrtu/compile/database/database" ] || { echo "no per-user project database"; exit 1; }
+[ ! -e "$(dirname "$mbrtu")/compile" ] || { echo "mbrtu wrote beside itself"; exit 1; }
+env -u MBRTU_PLUGIN_DIR "$mbrtu" --version | grep -q "^plug-in Modbus RTU Slave over TCP 1.0.0 from .*/libmodbus_rtu_slave_over_tcp.so$"
 echo "installed package loads"
 
 # An integrator's program against the unpacked tree (its prefix /usr now lies

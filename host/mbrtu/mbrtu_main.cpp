@@ -1,12 +1,14 @@
-// mbrtu: reads and writes Modbus RTU slaves over TCP through the driver
+// mbrtu: reads and writes Modbus RTU slaves over TCP or a serial line through the driver
 // plug-in, the way the panel runtime does; writes the project database the
 // driver needs; runs a simulated slave, and a fault proxy in front of any
 // slave.
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QTextStream>
 
 #include "host/mbrtu/tool_commands.h"
+#include "host/mbrtu/tool_home.h"
 #include "host/mbrtu/tool_options.h"
 #include "host/mbrtu/tool_session.h"
 
@@ -20,19 +22,36 @@ int main(int argc, char *argv[])
         err << "mbrtu: " << parsed.error << "\n" << shortUsageText() << "(mbrtu --help tells more)\n";
         return kExitUsage;
     }
-    switch (parsed.options.command) {
+    ToolOptions options = parsed.options;
+    options.programDir = programDirectory();
+    const bool usesProject = options.command == ToolCommand::Read || options.command == ToolCommand::Write
+                             || options.command == ToolCommand::Scan || options.command == ToolCommand::Project;
+    if (usesProject) {
+        options.appDir = toolAppDir(options.appDir, qEnvironmentVariable(kAppDirEnvironment), options.programDir,
+                                    qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath());
+        QString error;
+        if (!useAppDir(options.appDir, &error)) {
+            err << "mbrtu: " << error << '\n';
+            return kExitFailure;
+        }
+    }
+    switch (options.command) {
     case ToolCommand::Help:
         out << usageText();
         return kExitSuccess;
+    case ToolCommand::Version:
+        return runVersion(options, out, err);
     case ToolCommand::Project:
-        return runProject(parsed.options, out, err);
+        return runProject(options, out, err);
     case ToolCommand::Simulate:
-        return runSimulate(parsed.options, out, err);
+        return runSimulate(options, out, err);
     case ToolCommand::Proxy:
-        return runProxy(parsed.options, out, err);
+        return runProxy(options, out, err);
+    case ToolCommand::Scan:
+        return runScan(options, out, err);
     case ToolCommand::Read:
     case ToolCommand::Write:
-        return runReadOrWrite(parsed.options, out, err);
+        return runReadOrWrite(options, out, err);
     }
     return kExitUsage;
 }

@@ -9,6 +9,8 @@
 #include "host/mbrtu/tool_options.h"
 
 int runReadOrWrite(const ToolOptions &options, QTextStream &out, QTextStream &err);
+int runVersion(const ToolOptions &options, QTextStream &out, QTextStream &err);
+int runScan(const ToolOptions &options, QTextStream &out, QTextStream &err);
 int runProject(const ToolOptions &options, QTextStream &out, QTextStream &err);
 int runSimulate(const ToolOptions &options, QTextStream &out, QTextStream &err);
 int runProxy(const ToolOptions &options, QTextStream &out, QTextStream &err);

@@ -9,12 +9,13 @@ const char kDefaultLink[] = "COM2";
 
 namespace {
 
-enum CommandBits { ReadBit = 1, WriteBit = 2, ProjectBit = 4, SimulateBit = 8, ProxyBit = 16 };
+enum CommandBits { ReadBit = 1, WriteBit = 2, ProjectBit = 4, SimulateBit = 8, ProxyBit = 16, ScanBit = 32 };
 constexpr int kFaultCommands = SimulateBit | ProxyBit;
-constexpr int kLinkCommands = ReadBit | WriteBit;
+constexpr int kLinkCommands = ReadBit | WriteBit | ScanBit;
 constexpr int kMaxStation = 255;
 constexpr int kMaxMilliseconds = 3600 * 1000;
 constexpr int kMaxRetries = 100;
+constexpr int kMaxScanStation = 247; // the highest station an RTU slave may take
 constexpr int kMinBaud = 50;
 constexpr int kMaxBaud = 4000000;
 
@@ -31,6 +32,7 @@ const CommandName kCommands[] = {
     {"project", ToolCommand::Project, ProjectBit},
     {"simulate", ToolCommand::Simulate, SimulateBit},
     {"proxy", ToolCommand::Proxy, ProxyBit},
+    {"scan", ToolCommand::Scan, ScanBit},
 };
 
 // Empty when text is a whole number within min..max, else the reason.
@@ -186,7 +188,19 @@ const OptionRule kOptions[] = {
      [](ToolOptions &o, const QString &v) {
          if (o.command == ToolCommand::Simulate)
              return readStations(v, &o.stations);
+         if (o.command == ToolCommand::Read && (v.contains(QLatin1Char(',')) || v.contains(QLatin1Char('-')))) {
+             const QString error = readStationRuns(QStringLiteral("--station"), v, &o.stations);
+             o.station = o.stations.value(0, -1);
+             return error;
+         }
          return readNumber(QStringLiteral("--station"), v, 0, kMaxStation, &o.station);
+     }},
+    {"--stations", true, ScanBit,
+     [](ToolOptions &o, const QString &v) { return readStationRuns(QStringLiteral("--stations"), v, &o.stations); }},
+    {"--address", true, ScanBit,
+     [](ToolOptions &o, const QString &v) {
+         QString error;
+         return parseDeviceAddress(v, &o.address, &error) ? QString() : error;
      }},
     {"--retries", true, kLinkCommands,
      [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--retries"), v, 0, kMaxRetries, &o.retries); }},
@@ -268,7 +282,7 @@ const OptionRule kOptions[] = {
          o.pluginDir = v;
          return QString();
      }},
-    {"--app-dir", true, ProjectBit,
+    {"--app-dir", true, kLinkCommands | ProjectBit,
      [](ToolOptions &o, const QString &v) {
          o.appDir = v;
          return QString();
@@ -394,8 +408,10 @@ QString checkCombination(ToolOptions &options)
             return QStringLiteral("--polls goes with --poll");
         if (options.json && options.csv)
             return QStringLiteral("--json and --csv exclude each other");
-        if (options.station == 0)
+        if (options.station == 0 || options.stations.contains(0))
             return QStringLiteral("station 0 is the broadcast address: it takes writes only (stations 1 to 255 read)");
+        if (options.stations.size() > 1 && options.pollMs > 0)
+            return QStringLiteral("--poll reads one station; several go with a single read");
         error = checkSpan(options);
         if (!error.isEmpty())
             return error;
@@ -412,6 +428,19 @@ QString checkCombination(ToolOptions &options)
         error = checkWriteSize(options);
         if (!error.isEmpty())
             return error;
+        break;
+    case ToolCommand::Scan:
+        if (options.address.text.isEmpty())
+            parseDeviceAddress(QStringLiteral("HR1"), &options.address, &error);
+        if (options.stations.isEmpty())
+            for (int station = 1; station <= kMaxScanStation; ++station)
+                options.stations.append(station);
+        if (options.stations.contains(0))
+            return QStringLiteral("--stations: station 0 is the broadcast address, which nothing answers");
+        if (!checkReadable(options.address, WordData, &error))
+            return error;
+        if (options.json)
+            return QStringLiteral("--json does not go with scan");
         break;
     case ToolCommand::Simulate:
         if (options.stations.isEmpty())
@@ -456,6 +485,12 @@ ParsedArguments parseToolArguments(const QStringList &arguments)
         return failure(QStringLiteral("no command given"));
     if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h")) || isHelp(arguments.first())) {
         result.ok = true;
+        return result;
+    }
+    if (arguments.first() == QLatin1String("--version") || arguments.first() == QLatin1String("version")) {
+        result.options.command = ToolCommand::Version;
+        result.ok = arguments.size() == 1;
+        result.error = result.ok ? QString() : QStringLiteral("--version takes nothing more");
         return result;
     }
     int commandBit = 0;
@@ -522,7 +557,9 @@ QString shortUsageText()
         "       mbrtu simulate [--port P] [--host ADDR | --serial PORT [SERIAL...]] [--station N[,N...]]\n"
         "                      [--gateway] [--unreachable LIST] [--map FILE]\n"
         "                      [--echo] [--line-baud N [--line-bits 10|11]] [FAULTS...] [--trace]\n"
-        "       mbrtu proxy --to HOST:PORT [--listen PORT] [--host ADDR] [FAULTS...] [--trace]\n");
+        "       mbrtu proxy --to HOST:PORT [--listen PORT] [--host ADDR] [FAULTS...] [--trace]\n"
+        "       mbrtu scan [--stations LIST] [--address ADDRESS] [LINK...]\n"
+        "       mbrtu --version\n");
 }
 
 QString usageText()
@@ -557,13 +594,20 @@ QString usageText()
         "         --gateway answers exception 0x0B for stations it does not serve, --unreachable\n"
         "         (e.g. 5,7-9) exception 0x0A; --echo sends every request back before its reply;\n"
         "         --line-baud paces replies as a serial line behind a gateway (11 bits a byte)\n"
+        "scan     reads one register (--address, HR1) from each station of --stations (1-247) with\n"
+        "         a short time-out (--timeout, 200 ms; no retries) and lists those that answer, an\n"
+        "         exception reply included, with their response time\n"
+        "read --station 1,2,5-9 reads each station in turn and prints a block for each\n"
         "proxy    listens on --listen (any free port when not given), connects every master\n"
         "         to the slave at --to and passes bytes both ways, with faults in the replies\n"
         "\n"
         "The plug-in is looked for in --plugin-dir, $MBRTU_PLUGIN_DIR, beside mbrtu, in its parent\n"
         "and in the installed plug-in folder.\n"
-        "read and write need the project database below mbrtu's directory; one is written for\n"
-        "the link if there is none (see mbrtu project).\n"
+        "read, write and scan need the driver's project database (compile/database/database) below\n"
+        "the application folder: --app-dir DIR, else $MBRTU_APP_DIR, else mbrtu's own folder in a\n"
+        "build tree, else $XDG_DATA_HOME/mbrtu (~/.local/share/mbrtu); one is written for the link\n"
+        "if there is none (see mbrtu project). Without --host and --port, read, write and scan go\n"
+        "to the address mbrtu project stored for the link.\n"
         "Exit status: 0 success (every request of the run), 1 a request failed (Modbus or link),\n"
         "2 usage error.\n");
 }

@@ -14,7 +14,7 @@
 #include "host/runtime/device_address.h"
 #include "host/sim/sim_faults.h"
 
-enum class ToolCommand { Help, Read, Write, Project, Simulate, Proxy };
+enum class ToolCommand { Help, Version, Read, Write, Project, Simulate, Proxy, Scan };
 
 constexpr int kDefaultPort = 5020;
 extern const char kDefaultHost[]; // "127.0.0.1"
@@ -59,12 +59,15 @@ struct ToolOptions
     bool csv = false;
     bool trace = false;
     QString pluginDir;
-    // project
+    // read, write, scan and project: where the project database lives
+    // (resolved by mbrtu's main from --app-dir), and mbrtu's own folder
     QString appDir;
+    QString programDir;
     int linkId = 1;
     QString tags;
     QStringList tagAddresses;
-    // simulate
+    // simulate: the stations served; read: several stations, one block each;
+    // scan: the stations tried (1-247 when not given)
     QList<int> stations;
     bool gateway = false;       // exception 0x0B for stations not served
     QList<int> unreachable;     // exception 0x0A for these

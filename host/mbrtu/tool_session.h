@@ -79,6 +79,8 @@ public:
 
     int read();
     int write();
+    // One read, nothing printed: for scans.
+    RequestOutcome probe() { return readOnce(); }
 
 private:
     RequestOutcome readOnce();

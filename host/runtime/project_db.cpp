@@ -180,3 +180,29 @@ bool writeProjectDatabase(const QString &path, const ProjectSetup &setup, QStrin
     QSqlDatabase::removeDatabase(connection);
     return written;
 }
+
+bool readProjectNodeAddress(const QString &path, const QString &link, QString *ip, int *port)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    const QString name = uniqueConnectionName();
+    bool found = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.prepare(QStringLiteral("SELECT NODE.IP, NODE.PORT FROM NODE JOIN LINK ON NODE.LINKID = LINK.LINKID "
+                                         "WHERE LINK.HMIPORT = ? AND NODE.ISDEFAULT = 1"));
+            query.addBindValue(hmiPortForDevice(link));
+            found = query.exec() && query.next() && !query.value(0).toString().isEmpty();
+            if (found) {
+                *ip = query.value(0).toString();
+                *port = query.value(1).toInt();
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return found;
+}

@@ -33,5 +33,8 @@ QString projectDatabasePath(const QString &appDir);
 // Writes a fresh database at path (an old file is replaced), creating its
 // directories.
 bool writeProjectDatabase(const QString &path, const ProjectSetup &setup, QString *error);
+// The address of the default node stored for the link (device string);
+// false when the database or the link is not there.
+bool readProjectNodeAddress(const QString &path, const QString &link, QString *ip, int *port);
 
 #endif // HOST_PROJECT_DB_H

@@ -65,7 +65,16 @@ TEST(Mbrtu, AnswersEachCommandLineWithItsStatusAndOutput)
          ""},
         {{"project", "--app-dir", dir.path(), "--link", "ethernet2"}, 0, "link ethernet2 \\(HMI port 2000, ", ""},
         // The driver reads its project database beside mbrtu.
-        {{"project", "--link", "COM2", "--station", "1", "--tags", "DI1-8,DI11-12"}, 0, "station 1, 10 tag", ""},
+        {{"project", "--link", "COM2", "--station", "1", "--tags", "DI1-8,DI11-12", "--port", port}, 0,
+         "station 1, 10 tag", ""},
+        // Without --port, scan goes where the project put the slave.
+        {{"scan", "--stations", "1-3,9"}, 0,
+         "^scanning 4 station\\(s\\) at 127.0.0.1:" + port + " for HR1, 200 ms each\nstation   1  answered .*\n1 of 4 station\\(s\\) tried answered\n$", ""},
+        {{"--version"}, 0, "^mbrtu 1\\.0\\.0\nplug-in Modbus RTU Slave over TCP 1\\.0\\.0 from .*\\.so\n$", ""},
+        {{"read", "IR5", "--station", "1,9", "--timeout", "200"}, 1, "^station 1:\n.*IR5 +16457 .*\nstation 9:\n$",
+         "^mbrtu: PLC no response \\(read 1 word\\(s\\) from 9-IR5\\): no reply within 200 ms\n$"},
+        {{"write", "HR700", "-1.5", "--type", "float32", "--order", "CDAB", "--trace"}, 0, "-> 01 10 02 BB 00 02 04 00 00 BF C0 ", ""},
+        {{"read", "HR700", "--type", "float32", "--order", "CDAB", "--count", "1"}, 0, "\nHR700 +-1\\.5\n$", ""},
         // The device gathers a split reply; the trace joins its pieces.
         {{"read", "HR1", "--count", "2", "--trace"}, 0,
          "^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} -> 01 03 00 00 00 02 C4 0B\n.* <- 01 03 04 00 0A FF FE .*\n"

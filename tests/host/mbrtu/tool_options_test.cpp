@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QTemporaryDir>
+
+#include "host/mbrtu/tool_home.h"
 #include "host/mbrtu/tool_options.h"
 
 namespace {
@@ -87,6 +91,23 @@ TEST(ToolOptions, RefusesWithAReason)
         const ParsedArguments parsed = parseToolArguments(head + QVector<QString>(most + 1, "1").toList());
         EXPECT_TRUE(parsed.error.startsWith(QStringLiteral("one request writes at most %1 ").arg(most))) << parsed.error.toStdString();
     }
+}
+
+TEST(ToolHome, TakesTheOptionTheEnvironmentABuildTreeOrTheUsersDataFolder)
+{
+    QTemporaryDir build;
+    QDir(build.path()).mkdir(QStringLiteral("compile"));
+    const QString installed = QStringLiteral("/usr/bin");
+    const struct { QString option, environment, program, dataHome, expected; } cases[] = {
+        {"/opt/a", "/opt/b", build.path(), "/x", "/opt/a"},
+        {"", "/opt/b", build.path(), "/x", "/opt/b"},
+        {"", "", build.path(), "/x", build.path()},
+        {"", "", installed, "/x", "/x/mbrtu"},
+        {"", "", installed, "", "/home/u/.local/share/mbrtu"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(toolAppDir(c.option, c.environment, c.program, c.dataHome, QStringLiteral("/home/u")), c.expected)
+            << c.option.toStdString() << c.environment.toStdString() << c.program.toStdString();
 }
 
 } // namespace
