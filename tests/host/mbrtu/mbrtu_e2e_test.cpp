@@ -13,7 +13,7 @@
 #include <optional>
 
 #include "host/sim/sim_slave.h"
-#include "program_runner.h"
+#include "../../support/program_runner.h"
 
 namespace {
 

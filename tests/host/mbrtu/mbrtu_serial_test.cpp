@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 #include <unistd.h>
 
-#include "program_runner.h"
+#include "../../support/program_runner.h"
 
 namespace {
 
