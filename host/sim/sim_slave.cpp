@@ -107,7 +107,9 @@ bool SimSlave::answer(const Delivery &delivery, const QByteArray &request)
         ++m_stats.requests;
     }
     // The framer hands on frames of two bytes at least: the station is there.
-    const bool ignored = reply.isEmpty() && !m_config.stations.test(uint8_t(request[0]));
+    // A broadcast (station 0) is served, silently, by every station.
+    const uint8_t station = uint8_t(request[0]);
+    const bool ignored = reply.isEmpty() && station != 0 && !m_config.stations.test(station);
     if (ignored && m_discardMonitor)
         m_discardMonitor(request, DiscardReason::NotServed);
     else if (!ignored && m_monitor)

@@ -232,6 +232,8 @@ int stationOf(const QByteArray &frame)
     return uint8_t(frame[0]);
 }
 
+constexpr int kBroadcastStation = 0;
+
 // Answers a checked frame; served holds the tables of its station, or null
 // when the slave does not serve it.
 QByteArray answerStation(SlaveData *served, const QByteArray &frame, const GatewayRules &gateway)
@@ -337,6 +339,19 @@ QByteArray processRequest(StationTables &tables, const QByteArray &frame, const 
     const int station = stationOf(frame);
     if (station < 0)
         return QByteArray();
+    if (station == kBroadcastStation) {
+        // Every served station carries out a broadcast write; none answers.
+        const uint8_t function = uint8_t(frame[1]);
+        const bool write = function == 5 || function == 6 || function == 15 || function == 16;
+        QByteArray asStation = frame;
+        for (int served = 1; write && served < int(kStationCount); ++served) {
+            if (SlaveData *data = tables.find(served)) {
+                asStation[0] = char(served);
+                answerStation(data, asStation, GatewayRules());
+            }
+        }
+        return QByteArray();
+    }
     return answerStation(tables.find(station), frame, gateway);
 }
 

@@ -94,6 +94,7 @@ TEST(Mbrtu, AnswersEachCommandLineWithItsStatusAndOutput)
          "^poll 1: good 0, failed 1\nerror: PLC no response .*poll 2: good 1, failed 1\n.*\nHR50 +1001 .*2 polls", "",
          sim::Fault::late(300)},
         {{"write", "HR10", "-1", "0x1234"}, 0, "^wrote 2 word\\(s\\) to HR10 on station 1\n$", ""},
+        {{"write", "HR90", "0x55", "--station", "0"}, 0, "to HR90 as a broadcast to station 0 \\(sent once, no reply awaited\\)\n$", ""},
         {{"write", "HR20SW", "1.5", "--type", "dword"}, 0, "wrote 1 dword", ""},
         {{"write", "FN5DO3", "--type", "bit", "--", "1", "0", "1"}, 0, "wrote 3 bit", ""},
         {{"write", "HR30.4", "1", "--type", "bit", "--json"}, 0, "\"ok\":true", ""},
@@ -121,8 +122,8 @@ TEST(Mbrtu, AnswersEachCommandLineWithItsStatusAndOutput)
     }
     slave.withData([](sim::SlaveData &d) {
         EXPECT_EQ(QList<int>({d.holdingRegisters[9], d.holdingRegisters[10], d.holdingRegisters[19],
-                              d.holdingRegisters[20], d.holdingRegisters[29]}),
-                  QList<int>({0xFFFF, 0x1234, 0x3FC0, 0x0000, 0x0010})); // 1.5f is 0x3FC00000, high word first
+                              d.holdingRegisters[20], d.holdingRegisters[29], d.holdingRegisters[89]}),
+                  QList<int>({0xFFFF, 0x1234, 0x3FC0, 0x0000, 0x0010, 0x55})); // 1.5f is 0x3FC00000, high word first
         EXPECT_EQ(QList<int>({d.coils[2], d.coils[3], d.coils[4]}), QList<int>({1, 0, 1}));
     });
 }
