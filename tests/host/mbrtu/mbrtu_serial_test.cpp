@@ -111,7 +111,8 @@ TEST_F(SerialLine, MbpollReadsAndWritesMbrtuSimulate)
     for (const auto &c : cases) {
         const QStringList arguments = link + c.options + QStringList{masterEnd} + c.values;
         const Outcome run = runProgram(QStringLiteral("mbpoll"), arguments);
-        EXPECT_EQ(run.status, 0) << arguments.join(' ').toStdString() << "\n" << run.out.toStdString();
+        EXPECT_EQ(run.status, 0) << arguments.join(' ').toStdString() << "\n" << run.out.toStdString()
+                                 << run.err.toStdString();
         EXPECT_TRUE(matches(run.out, c.out)) << c.out.toStdString() << " not in:\n" << run.out.toStdString();
         EXPECT_TRUE(slave.waitFor(" <- " + c.request + " ")) << c.request.toStdString() << " not in:\n"
                                                              << slave.said.toStdString();
