@@ -9,6 +9,7 @@
 
 #include "host/mbrtu/tool_commands.h"
 #include "host/mbrtu/tool_home.h"
+#include "host/mbrtu/watch_command.h"
 #include "host/mbrtu/tool_options.h"
 #include "host/mbrtu/tool_session.h"
 
@@ -25,7 +26,8 @@ int main(int argc, char *argv[])
     ToolOptions options = parsed.options;
     options.programDir = programDirectory();
     const bool usesProject = options.command == ToolCommand::Read || options.command == ToolCommand::Write
-                             || options.command == ToolCommand::Scan || options.command == ToolCommand::Project;
+                             || options.command == ToolCommand::Scan || options.command == ToolCommand::Watch
+                             || options.command == ToolCommand::Project;
     if (usesProject) {
         options.appDir = toolAppDir(options.appDir, qEnvironmentVariable(kAppDirEnvironment), options.programDir,
                                     qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath());
@@ -49,6 +51,8 @@ int main(int argc, char *argv[])
         return runProxy(options, out, err);
     case ToolCommand::Scan:
         return runScan(options, out, err);
+    case ToolCommand::Watch:
+        return runWatch(options, out, err);
     case ToolCommand::Read:
     case ToolCommand::Write:
         return runReadOrWrite(options, out, err);

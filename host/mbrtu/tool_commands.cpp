@@ -56,8 +56,8 @@ bool ensureProjectDatabase(const ToolOptions &options, const LinkChoice &link, Q
     return true;
 }
 
-// Loads the plug-in and makes sure the driver has a project database for the
-// link; false (reported) when either fails.
+} // namespace
+
 bool prepareDriver(const ToolOptions &options, DriverPlugin *plugin, LinkDefaults *defaults, QTextStream &err)
 {
     QString error;
@@ -71,9 +71,6 @@ bool prepareDriver(const ToolOptions &options, DriverPlugin *plugin, LinkDefault
     return ensureProjectDatabase(options, linkChoiceFor(options, *defaults), err);
 }
 
-} // namespace
-
-// Without --host and --port, the slave is where mbrtu project said it is.
 ToolOptions withStoredAddress(ToolOptions options, const LinkDefaults &defaults)
 {
     if (options.tcpGiven || !options.serialPort.isEmpty())

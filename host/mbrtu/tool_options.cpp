@@ -1,6 +1,7 @@
 #include "host/mbrtu/tool_options.h"
 
 #include "host/mbrtu/request_plan.h"
+#include "host/mbrtu/watch_command.h"
 #include "host/runtime/project_db.h"
 #include "host/runtime/runtime_values.h"
 
@@ -9,13 +10,14 @@ const char kDefaultLink[] = "COM2";
 
 namespace {
 
-enum CommandBits { ReadBit = 1, WriteBit = 2, ProjectBit = 4, SimulateBit = 8, ProxyBit = 16, ScanBit = 32 };
+enum CommandBits { ReadBit = 1, WriteBit = 2, ProjectBit = 4, SimulateBit = 8, ProxyBit = 16, ScanBit = 32, WatchBit = 64 };
 constexpr int kFaultCommands = SimulateBit | ProxyBit;
-constexpr int kLinkCommands = ReadBit | WriteBit | ScanBit;
+constexpr int kLinkCommands = ReadBit | WriteBit | ScanBit | WatchBit;
 constexpr int kMaxStation = 255;
 constexpr int kMaxMilliseconds = 3600 * 1000;
 constexpr int kMaxRetries = 100;
 constexpr int kMaxScanStation = 247; // the highest station an RTU slave may take
+constexpr int kDefaultWatchPeriodMs = 1000;
 constexpr int kMinBaud = 50;
 constexpr int kMaxBaud = 4000000;
 
@@ -33,6 +35,7 @@ const CommandName kCommands[] = {
     {"simulate", ToolCommand::Simulate, SimulateBit},
     {"proxy", ToolCommand::Proxy, ProxyBit},
     {"scan", ToolCommand::Scan, ScanBit},
+    {"watch", ToolCommand::Watch, WatchBit},
 };
 
 // Empty when text is a whole number within min..max, else the reason.
@@ -216,7 +219,14 @@ const OptionRule kOptions[] = {
      }},
     {"--poll", true, ReadBit,
      [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--poll"), v, 1, kMaxMilliseconds, &o.pollMs); }},
-    {"--polls", true, ReadBit,
+    {"--period", true, WatchBit,
+     [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--period"), v, 1, kMaxMilliseconds, &o.pollMs); }},
+    {"--once", false, WatchBit,
+     [](ToolOptions &o, const QString &) {
+         o.once = true;
+         return QString();
+     }},
+    {"--polls", true, ReadBit | WatchBit,
      [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--polls"), v, 1, 1 << 30, &o.polls); }},
     {"--json", false, kLinkCommands,
      [](ToolOptions &o, const QString &) {
@@ -289,10 +299,14 @@ const OptionRule kOptions[] = {
      }},
     {"--link-id", true, ProjectBit,
      [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--link-id"), v, 0, 1 << 30, &o.linkId); }},
-    {"--tags", true, ProjectBit,
+    {"--tags", true, ProjectBit | WatchBit,
      [](ToolOptions &o, const QString &v) {
          o.tags = v;
          QString error;
+         if (o.command == ToolCommand::Watch) {
+             QVector<TypedTag> tags;
+             return parseWatchTags(v, 1, &tags, &error) ? QString() : error;
+         }
          return expandTagList(v, &o.tagAddresses, &error) ? QString() : error;
      }},
 };
@@ -429,6 +443,14 @@ QString checkCombination(ToolOptions &options)
         if (!error.isEmpty())
             return error;
         break;
+    case ToolCommand::Watch:
+        if (options.tags.isEmpty())
+            return QStringLiteral("watch needs the tags: --tags LIST, e.g. HR100:float32:CDAB,IR7:int16,DI1-16,2-HR5");
+        if (options.pollMs == 0)
+            options.pollMs = kDefaultWatchPeriodMs;
+        if (options.once && options.polls > 0)
+            return QStringLiteral("--once and --polls exclude each other");
+        break;
     case ToolCommand::Scan:
         if (options.address.text.isEmpty())
             parseDeviceAddress(QStringLiteral("HR1"), &options.address, &error);
@@ -559,6 +581,7 @@ QString shortUsageText()
         "                      [--echo] [--line-baud N [--line-bits 10|11]] [FAULTS...] [--trace]\n"
         "       mbrtu proxy --to HOST:PORT [--listen PORT] [--host ADDR] [FAULTS...] [--trace]\n"
         "       mbrtu scan [--stations LIST] [--address ADDRESS] [LINK...]\n"
+        "       mbrtu watch --tags LIST [--once | --period MS [--polls N]] [--json] [LINK...]\n"
         "       mbrtu --version\n");
 }
 
@@ -598,6 +621,11 @@ QString usageText()
         "         a short time-out (--timeout, 200 ms; no retries) and lists those that answer, an\n"
         "         exception reply included, with their response time\n"
         "read --station 1,2,5-9 reads each station in turn and prints a block for each\n"
+        "watch    polls the tags of --tags ([STATION-]ADDRESS[-LAST][:TYPE[:ORDER]],..., e.g.\n"
+        "         HR100:float32:CDAB,IR7:int16,DI1-16,2-HR5) in block requests per station and area,\n"
+        "         as a panel does; --once reads each tag once, prints a table and exits 0 only when\n"
+        "         all read; else every --period (1000 ms) a line per tag, a failing station waiting\n"
+        "         twice as long each time (up to 30 s) while the others keep their period\n"
         "proxy    listens on --listen (any free port when not given), connects every master\n"
         "         to the slave at --to and passes bytes both ways, with faults in the replies\n"
         "\n"

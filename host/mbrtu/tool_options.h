@@ -14,7 +14,7 @@
 #include "host/runtime/device_address.h"
 #include "host/sim/sim_faults.h"
 
-enum class ToolCommand { Help, Version, Read, Write, Project, Simulate, Proxy, Scan };
+enum class ToolCommand { Help, Version, Read, Write, Project, Simulate, Proxy, Scan, Watch };
 
 constexpr int kDefaultPort = 5020;
 extern const char kDefaultHost[]; // "127.0.0.1"
@@ -53,8 +53,9 @@ struct ToolOptions
     int timeoutMs = -1;
     QString link;
     // output
-    int pollMs = 0;  // 0: read once
-    int polls = 0;   // 0: until interrupted
+    int pollMs = 0;  // 0: read once; watch: the period (1000 when not given)
+    int polls = 0;   // 0: until interrupted; watch: cycles
+    bool once = false; // watch: every tag once, then the table
     bool json = false;
     bool csv = false;
     bool trace = false;

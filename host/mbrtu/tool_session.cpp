@@ -22,15 +22,6 @@ void onStopSignal(int)
     g_stop = 1;
 }
 
-// Sleeps ms unless a stop signal comes first; false when it came.
-bool sleepUnlessStopped(int ms)
-{
-    timespec left = {ms / 1000, long(ms % 1000) * 1000000L};
-    while (!g_stop && nanosleep(&left, &left) == -1 && errno == EINTR) {
-    }
-    return !g_stop;
-}
-
 // A wait longer than this shows its attempt on a terminal.
 constexpr int kShowProgressAfterMs = 1000;
 
@@ -71,6 +62,15 @@ bool stopRequested()
 {
     return g_stop != 0;
 }
+
+bool sleepUnlessStopped(int ms)
+{
+    timespec left = {ms / 1000, long(ms % 1000) * 1000000L};
+    while (!g_stop && nanosleep(&left, &left) == -1 && errno == EINTR) {
+    }
+    return !g_stop;
+}
+
 
 LinkDefaults driverLinkDefaults(DriverInterface *driver)
 {

@@ -59,6 +59,8 @@ constexpr int kExitUsage = 2;
 // them) and a polling loop.
 void installStopHandlers();
 bool stopRequested();
+// Sleeps ms unless a stop signal comes first; false when it came.
+bool sleepUnlessStopped(int ms);
 
 // One read or write through the driver, as it came out.
 struct RequestOutcome

@@ -93,6 +93,13 @@ TEST(Mbrtu, AnswersEachCommandLineWithItsStatusAndOutput)
         {{"read", "HR50", "--poll", "20", "--polls", "2", "--timeout", "200"}, 1,
          "^poll 1: good 0, failed 1\nerror: PLC no response .*poll 2: good 1, failed 1\n.*\nHR50 +1001 .*2 polls", "",
          sim::Fault::late(300)},
+        // Every tag once, in as few requests as the block sizes allow; station 3 is not served.
+        {{"watch", "--once", "--tags", "IR5:float32,IR7:int16,DI1-3,HR50,HR55.1,3-HR1", "--port", port, "--timeout", "200",
+          "--retries", "0", "--trace"}, 1,
+         "^(.* -> [^\n]*\n){4}.*\nIR5 +IR5 +3\\.1415927 +ok\nIR7 +IR7 +0 +ok\nDI1 +DI1 +1 +ok\n.*"
+         "\n3-HR1 +HR1 + PLC no response \\(read 1 word\\(s\\) from 3-HR1\\): no reply within 200 ms\n"
+         "8 tag\\(s\\) in 4 request\\(s\\): 7 read, 1 failed\n$", ""},
+        {{"watch", "--once", "--tags", "HR50", "--port", port}, 0, "\nHR50 +HR50 +10\\d\\d +ok\n1 tag", ""},
         {{"write", "HR10", "-1", "0x1234"}, 0, "^wrote 2 word\\(s\\) to HR10 on station 1\n$", ""},
         {{"write", "HR90", "0x55", "--station", "0"}, 0, "to HR90 as a broadcast to station 0 \\(sent once, no reply awaited\\)\n$", ""},
         {{"write", "HR20SW", "1.5", "--type", "dword"}, 0, "wrote 1 dword", ""},
