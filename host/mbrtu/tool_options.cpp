@@ -221,6 +221,11 @@ const OptionRule kOptions[] = {
      [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--poll"), v, 1, kMaxMilliseconds, &o.pollMs); }},
     {"--period", true, WatchBit,
      [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--period"), v, 1, kMaxMilliseconds, &o.pollMs); }},
+    {"--tags-file", true, WatchBit,
+     [](ToolOptions &o, const QString &v) {
+         o.tagsFile = v;
+         return v.isEmpty() ? QStringLiteral("--tags-file expects a CSV file of name, address, type") : QString();
+     }},
     {"--once", false, WatchBit,
      [](ToolOptions &o, const QString &) {
          o.once = true;
@@ -444,8 +449,8 @@ QString checkCombination(ToolOptions &options)
             return error;
         break;
     case ToolCommand::Watch:
-        if (options.tags.isEmpty())
-            return QStringLiteral("watch needs the tags: --tags LIST, e.g. HR100:float32:CDAB,IR7:int16,DI1-16,2-HR5");
+        if (!options.tags.isEmpty() && !options.tagsFile.isEmpty())
+            return QStringLiteral("--tags and --tags-file exclude each other");
         if (options.pollMs == 0)
             options.pollMs = kDefaultWatchPeriodMs;
         if (options.once && options.polls > 0)
@@ -581,7 +586,7 @@ QString shortUsageText()
         "                      [--echo] [--line-baud N [--line-bits 10|11]] [FAULTS...] [--trace]\n"
         "       mbrtu proxy --to HOST:PORT [--listen PORT] [--host ADDR] [FAULTS...] [--trace]\n"
         "       mbrtu scan [--stations LIST] [--address ADDRESS] [LINK...]\n"
-        "       mbrtu watch --tags LIST [--once | --period MS [--polls N]] [--json] [LINK...]\n"
+        "       mbrtu watch [--tags LIST | --tags-file FILE] [--once | --period MS [--polls N]] [--json] [LINK...]\n"
         "       mbrtu --version\n");
 }
 
@@ -622,7 +627,8 @@ QString usageText()
         "         exception reply included, with their response time\n"
         "read --station 1,2,5-9 reads each station in turn and prints a block for each\n"
         "watch    polls the tags of --tags ([STATION-]ADDRESS[-LAST][:TYPE[:ORDER]],..., e.g.\n"
-        "         HR100:float32:CDAB,IR7:int16,DI1-16,2-HR5) in block requests per station and area,\n"
+        "         HR100:float32:CDAB,IR7:int16,DI1-16,2-HR5), of --tags-file (CSV: name, address,\n"
+        "         type) or else the project's tags for the link, in block requests per station and area,\n"
         "         as a panel does; --once reads each tag once, prints a table and exits 0 only when\n"
         "         all read; else every --period (1000 ms) a line per tag, a failing station waiting\n"
         "         twice as long each time (up to 30 s) while the others keep their period\n"

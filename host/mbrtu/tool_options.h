@@ -66,6 +66,7 @@ struct ToolOptions
     QString programDir;
     int linkId = 1;
     QString tags;
+    QString tagsFile;       // watch: CSV lines of name, address, type
     QStringList tagAddresses;
     // simulate: the stations served; read: several stations, one block each;
     // scan: the stations tried (1-247 when not given)

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
@@ -16,6 +17,7 @@
 #include "host/mbrtu/tool_commands.h"
 #include "host/mbrtu/tool_session.h"
 #include "host/runtime/driver_plugin.h"
+#include "host/runtime/project_db.h"
 #include "settings/communicator_command.h"
 #include "settings/driver_interface.h"
 
@@ -24,6 +26,7 @@ namespace {
 // A station that failed waits period * 2^failures, up to this.
 constexpr qint64 kMaxBackoffMs = 30000;
 constexpr int kBitsPerByte = 8;
+constexpr qint64 kMaxTagFileBytes = 16 * 1024 * 1024;
 
 // [STATION-]ADDRESS[-LAST][:TYPE[:ORDER]]
 const QRegularExpression kTagItem(QStringLiteral("^(?:(\\d+)-)?((?:FN\\d)?[A-Z]+\\d+(?:\\.\\d+)?)(?:-(\\d+))?"
@@ -242,6 +245,31 @@ private:
     FrameTrace m_trace;
 };
 
+// The tags of --tags, of --tags-file, or else the project's for the link.
+bool watchTags(const ToolOptions &options, const LinkChoice &link, QVector<TypedTag> *tags, QString *error)
+{
+    if (!options.tags.isEmpty())
+        return parseWatchTags(options.tags, link.station, tags, error);
+    if (!options.tagsFile.isEmpty()) {
+        QFile file(options.tagsFile);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            *error = QStringLiteral("cannot read %1: %2").arg(options.tagsFile, file.errorString());
+            return false;
+        }
+        if (parseWatchTagFile(QString::fromUtf8(file.read(kMaxTagFileBytes)), link.station, tags, error))
+            return true;
+        *error = options.tagsFile + QStringLiteral(":") + *error;
+        return false;
+    }
+    QStringList addresses;
+    if (!readProjectTags(projectDatabasePath(options.appDir), link.deviceString, &addresses) || addresses.isEmpty()) {
+        *error = QStringLiteral("the project has no tags for link %1: give --tags or --tags-file, or write them "
+                                "with mbrtu project --tags").arg(link.deviceString);
+        return false;
+    }
+    return parseWatchTags(addresses.join(QLatin1Char(',')), link.station, tags, error);
+}
+
 } // namespace
 
 bool parseWatchTags(const QString &text, int defaultStation, QVector<TypedTag> *tags, QString *error)
@@ -287,6 +315,37 @@ bool parseWatchTags(const QString &text, int defaultStation, QVector<TypedTag> *
     return true;
 }
 
+bool parseWatchTagFile(const QString &text, int defaultStation, QVector<TypedTag> *tags, QString *error)
+{
+    tags->clear();
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString line = lines[i].trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        const QStringList fields = line.split(QLatin1Char(','));
+        QVector<TypedTag> one;
+        QString reason;
+        const QString item = fields.value(1).trimmed()
+                             + (fields.size() > 2 ? QLatin1Char(':') + fields[2].trimmed() : QString());
+        if (fields.size() < 2 || fields.size() > 3 || fields[0].trimmed().isEmpty())
+            reason = QStringLiteral("expected name,address[,type], not '%1'").arg(line);
+        else if (parseWatchTags(item, defaultStation, &one, &reason) && one.size() != 1)
+            reason = QStringLiteral("'%1' names %2 tags: one line, one tag").arg(item).arg(one.size());
+        if (!reason.isEmpty()) {
+            *error = QStringLiteral("%1: %2").arg(i + 1).arg(reason);
+            return false;
+        }
+        one[0].tag.name = fields[0].trimmed();
+        tags->append(one[0]);
+    }
+    if (tags->isEmpty()) {
+        *error = QStringLiteral("no tag in the file");
+        return false;
+    }
+    return true;
+}
+
 QString tagValue(const TypedTag &tag, const TagGroup &group, const QByteArray &data)
 {
     const int offset = tag.tag.address.number - group.first;
@@ -311,7 +370,7 @@ int runWatch(const ToolOptions &given, QTextStream &out, QTextStream &err)
     const ToolOptions options = withStoredAddress(given, defaults);
     QVector<TypedTag> tags;
     QString error;
-    if (!parseWatchTags(options.tags, linkChoiceFor(options, defaults).station, &tags, &error)) {
+    if (!watchTags(options, linkChoiceFor(options, defaults), &tags, &error)) {
         err << "mbrtu: " << error << '\n';
         return kExitUsage;
     }

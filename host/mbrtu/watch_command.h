@@ -31,6 +31,11 @@ struct TypedTag
 // default to uint16, DI and DO are bits. False with the reason for a bad item.
 bool parseWatchTags(const QString &text, int defaultStation, QVector<TypedTag> *tags, QString *error);
 
+// CSV lines "name,address[,type]" (type as in --tags, e.g. float32:CDAB);
+// blank lines and lines starting with # are skipped. False with
+// "LINE: reason" for a bad line.
+bool parseWatchTagFile(const QString &text, int defaultStation, QVector<TypedTag> *tags, QString *error);
+
 // The value of one tag from its group's data (words little-endian for
 // register areas, bits packed for DI and DO), as text.
 QString tagValue(const TypedTag &tag, const TagGroup &group, const QByteArray &data);

@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 #include <atomic>
+#include <functional>
 
 #include "host/runtime/device_address.h"
 
@@ -181,7 +182,13 @@ bool writeProjectDatabase(const QString &path, const ProjectSetup &setup, QStrin
     return written;
 }
 
-bool readProjectNodeAddress(const QString &path, const QString &link, QString *ip, int *port)
+namespace {
+
+// Runs the query over the link's HMI port on a read-only connection of its
+// own; take() reads the rows. False when the database cannot be opened or the
+// query fails.
+bool queryLink(const QString &path, const QString &sql, const QString &link,
+               const std::function<bool(QSqlQuery &)> &take)
 {
     if (!QFileInfo(path).isFile())
         return false;
@@ -193,16 +200,40 @@ bool readProjectNodeAddress(const QString &path, const QString &link, QString *i
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         if (db.open()) {
             QSqlQuery query(db);
-            query.prepare(QStringLiteral("SELECT NODE.IP, NODE.PORT FROM NODE JOIN LINK ON NODE.LINKID = LINK.LINKID "
-                                         "WHERE LINK.HMIPORT = ? AND NODE.ISDEFAULT = 1"));
+            query.prepare(sql);
             query.addBindValue(hmiPortForDevice(link));
-            found = query.exec() && query.next() && !query.value(0).toString().isEmpty();
-            if (found) {
-                *ip = query.value(0).toString();
-                *port = query.value(1).toInt();
-            }
+            found = query.exec() && take(query);
         }
     }
     QSqlDatabase::removeDatabase(name);
     return found;
+}
+
+} // namespace
+
+bool readProjectNodeAddress(const QString &path, const QString &link, QString *ip, int *port)
+{
+    return queryLink(path,
+                     QStringLiteral("SELECT NODE.IP, NODE.PORT FROM NODE JOIN LINK ON NODE.LINKID = LINK.LINKID "
+                                    "WHERE LINK.HMIPORT = ? AND NODE.ISDEFAULT = 1"),
+                     link, [&](QSqlQuery &query) {
+                         if (!query.next() || query.value(0).toString().isEmpty())
+                             return false;
+                         *ip = query.value(0).toString();
+                         *port = query.value(1).toInt();
+                         return true;
+                     });
+}
+
+bool readProjectTags(const QString &path, const QString &link, QStringList *addresses)
+{
+    addresses->clear();
+    return queryLink(path,
+                     QStringLiteral("SELECT address FROM custom_tag_table WHERE connector_id IN "
+                                    "(SELECT LINKID FROM LINK WHERE HMIPORT = ?) ORDER BY rowid"),
+                     link, [&](QSqlQuery &query) {
+                         while (query.next())
+                             addresses->append(query.value(0).toString());
+                         return true;
+                     });
 }

@@ -36,5 +36,8 @@ bool writeProjectDatabase(const QString &path, const ProjectSetup &setup, QStrin
 // The address of the default node stored for the link (device string);
 // false when the database or the link is not there.
 bool readProjectNodeAddress(const QString &path, const QString &link, QString *ip, int *port);
+// The tag addresses stored for the link ("DI1", "2-DI5"), in table order;
+// false when the database or the link is not there.
+bool readProjectTags(const QString &path, const QString &link, QStringList *addresses);
 
 #endif // HOST_PROJECT_DB_H

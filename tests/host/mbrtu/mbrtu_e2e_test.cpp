@@ -67,6 +67,8 @@ TEST(Mbrtu, AnswersEachCommandLineWithItsStatusAndOutput)
         // The driver reads its project database beside mbrtu.
         {{"project", "--link", "COM2", "--station", "1", "--tags", "DI1-8,DI11-12", "--port", port}, 0,
          "station 1, 10 tag", ""},
+        // Without --tags, watch polls the project's tags: DI1-8 and DI11-12 in one request.
+        {{"watch", "--once", "--port", port}, 0, "\nDI12 +DI12 +1 +ok\n10 tag\\(s\\) in 1 request\\(s\\): 10 read, 0 failed\n$", ""},
         // Without --port, scan goes where the project put the slave.
         {{"scan", "--stations", "1-3,9"}, 0,
          "^scanning 4 station\\(s\\) at 127.0.0.1:" + port + " for HR1, 200 ms each\nstation   1  answered .*\n1 of 4 station\\(s\\) tried answered\n$", ""},

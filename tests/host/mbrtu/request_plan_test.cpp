@@ -7,6 +7,7 @@
 #include "host/mbrtu/failure_text.h"
 #include "host/mbrtu/poll_stats.h"
 #include "host/mbrtu/request_plan.h"
+#include "host/mbrtu/watch_command.h"
 
 namespace {
 
@@ -78,6 +79,29 @@ TEST(PollStats, CountsFailuresByKindAndTakesPercentilesByNearestRank)
     EXPECT_EQ(stats.summary(), QStringLiteral("103 polls: 100 good, 3 failed (crc 1, timeout 2), loss 2.9 %\n"
                                               "response time: min 1.0 ms, average 50.5 ms, max 100.0 ms, "
                                               "99th percentile 99.0 ms\n"));
+}
+
+TEST(WatchTags, ReadsTagListsAndFilesWithTheirTypesAndSaysWhatIsWrong)
+{
+    const struct { const char *text; bool file; const char *expected; } cases[] = {
+        {"HR100:float32:CDAB,2-IR7:int16,DI1-3,HR5.3", false, "HR100 2 CDAB|2-IR7 1 ABCD|DI1 b|DI2 b|DI3 b|HR5.3 b"},
+        {"HR1-5:int32", false, "HR1 2 ABCD|HR3 2 ABCD|HR5 2 ABCD"},
+        {"# name,address,type\nsetpoint,HR100,float32:DCBA\n\npump,3-DO4\n", true, "setpoint 2 DCBA|pump b"},
+        {"setpoint,HR100,float32\nbad\n", true, "2: expected name,address[,type], not 'bad'"},
+        {"run,HR1-4", true, "1: 'HR1-4' names 4 tags: one line, one tag"},
+        {"# nothing\n", true, "no tag in the file"},
+    };
+    for (const auto &c : cases) {
+        QVector<TypedTag> tags;
+        QString error;
+        const QString text = QLatin1String(c.text);
+        const bool ok = c.file ? parseWatchTagFile(text, 1, &tags, &error) : parseWatchTags(text, 1, &tags, &error);
+        QStringList described;
+        for (const TypedTag &tag : tags)
+            described.append(tag.tag.name + (tag.bit ? QStringLiteral(" b") : QStringLiteral(" %1 %2").arg(tag.tag.registers)
+                                                                             .arg(byteOrderName(tag.order))));
+        EXPECT_EQ(ok ? described.join(QLatin1Char('|')) : error, QLatin1String(c.expected)) << c.text;
+    }
 }
 
 } // namespace

@@ -30,7 +30,7 @@ TEST(ToolOptions, RefusesWithAReason)
         {"read HR1 --retries 101", "--retries expects a number from 0 to 100"},
         {"read HR1 --type qword", "--type expects bit, byte, word, dword, block, int16, uint16"},
         {"read HR1 --order CDAB", "--order goes with the number types"},
-        {"watch --once", "watch needs the tags"},
+        {"watch --tags HR1 --tags-file t.csv", "--tags and --tags-file exclude each other"},
         {"watch --tags HR1:float16", "--tags: 'float16' is no type"},
         {"watch --tags DI1:int16", "--tags: DI1 is a bit, not a int16"},
         {"watch --tags HR9-2", "--tags: 'HR9-2': the run must go upwards"},
