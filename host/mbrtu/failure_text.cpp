@@ -99,3 +99,10 @@ FailureInfo explainFailure(const QString &driverError, const QString &deviceErro
     }
     return info;
 }
+
+QString failureLine(const QString &driverError, const FailureInfo &info)
+{
+    if (info.explanation.isEmpty())
+        return driverError;
+    return QStringLiteral("%1: %2").arg(driverError, info.explanation);
+}

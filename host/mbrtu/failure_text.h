@@ -23,6 +23,9 @@ struct FailureInfo
 // the response time-out the device had.
 FailureInfo explainFailure(const QString &driverError, const QString &deviceError, int timeoutMs);
 
+// The line mbrtu shows for a failure: the driver's text, then what is known.
+QString failureLine(const QString &driverError, const FailureInfo &info);
+
 // "illegal data address"; gateway faults 0x0A and 0x0B say so; empty for an
 // unknown code.
 QString exceptionName(int code);

@@ -407,9 +407,7 @@ void ToolSession::printPoll(int poll, const RequestOutcome &outcome, const PollS
 
 QString ToolSession::failureLine(const RequestOutcome &outcome) const
 {
-    if (outcome.failure.explanation.isEmpty())
-        return outcome.error;
-    return QStringLiteral("%1: %2").arg(outcome.error, outcome.failure.explanation);
+    return ::failureLine(outcome.error, outcome.failure);
 }
 
 // CSV: one row per value (time, station, address, value, error); a failed

@@ -192,9 +192,7 @@ private:
             const FailureInfo failure = explainFailure(m_driver->getLastError(), state.device->errorString(),
                                                        m_timeoutMs.value(group.station));
             reading.kind = failure.kind;
-            reading.error = failure.explanation.isEmpty()
-                                ? m_driver->getLastError()
-                                : QStringLiteral("%1: %2").arg(m_driver->getLastError(), failure.explanation);
+            reading.error = failureLine(m_driver->getLastError(), failure);
         }
         for (int index : group.tags) {
             m_readings[index] = reading;
