@@ -16,7 +16,8 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$build.configure.log" 2>&1 \
     || { cat "$build.configure.log"; exit 1; }
 fi
-cmake --build "$build" -j 2 --target request_cost_bench project_load_bench loopback_bench
+cmake --build "$build" -j 2 --target request_cost_bench project_load_bench loopback_bench \
+  watch_isolation_bench
 
 out="$build/bench-results"
 rm -rf "$out"
@@ -26,10 +27,12 @@ if [ "${BENCH_QUICK:-0}" = 1 ]; then
   cost_args=(--benchmark_repetitions=2 --benchmark_min_time=0.01)
   load_args=(--runs 1)
   loop_args=(--rounds 1 --requests 200 --python-requests 50 --latency-runs 1 --latency-requests 200)
+  watch_args=(--seconds 3)
 else
   cost_args=(--benchmark_repetitions=10 --benchmark_min_time=0.2)
   load_args=(--runs 7)
   loop_args=(--rounds 15 --requests 6000 --python-requests 1000 --latency-runs 5 --latency-requests 10000)
+  watch_args=(--seconds 60)
 fi
 
 # Other processes on a shared machine preempt the benchmark's threads; as root
@@ -71,6 +74,9 @@ one_core=$("$python" -c 'import os; print(min(os.sched_getaffinity(0)))')
 echo "== loopback, all threads on core $one_core"
 "${run[@]}" taskset -c "$one_core" "$build/bench/loopback_bench" "${loop_args[@]}" --no-python \
   --json "$out/loopback_one_core.json"
+
+echo "== one silent station while a project is polled"
+"${run[@]}" "$build/bench/watch_isolation_bench" "${watch_args[@]}" --json "$out/watch_isolation.json" > /dev/null
 
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")

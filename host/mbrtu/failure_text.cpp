@@ -13,8 +13,8 @@ const char *const kExceptionNames[] = {
     "negative acknowledge",
     "memory parity error",
     nullptr,
-    "gateway fault: path unavailable",
-    "gateway fault: target device failed to respond",
+    "gateway fault: path unavailable", // kGatewayPathUnavailable
+    "gateway fault: target device failed to respond", // kGatewayTargetFailed
 };
 
 const QLatin1String kExceptionPrefix("exception code:0x");

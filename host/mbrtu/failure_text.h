@@ -30,4 +30,13 @@ QString failureLine(const QString &driverError, const FailureInfo &info);
 // unknown code.
 QString exceptionName(int code);
 
+// Exceptions 0x0A and 0x0B: a gateway answering that it cannot reach the
+// station, which says nothing about the station being there.
+constexpr int kGatewayPathUnavailable = 0x0A;
+constexpr int kGatewayTargetFailed = 0x0B;
+inline bool isGatewayFault(int code)
+{
+    return code == kGatewayPathUnavailable || code == kGatewayTargetFailed;
+}
+
 #endif // HOST_FAILURE_TEXT_H

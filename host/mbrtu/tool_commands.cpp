@@ -14,8 +14,6 @@ namespace {
 constexpr int kDefaultProjectStation = 1;
 // A scan asks each station once and waits this long unless --timeout says.
 constexpr int kScanTimeoutMs = 200;
-constexpr int kGatewayPathUnavailable = 0x0A;
-constexpr int kGatewayTargetFailed = 0x0B;
 
 ProjectSetup projectSetupFor(const ToolOptions &options, const QString &link, int station)
 {
@@ -137,7 +135,7 @@ int runScan(const ToolOptions &given, QTextStream &out, QTextStream &err)
         ++tried;
         // A slave's own exception shows it is there; a gateway's (0x0A, 0x0B) that it is not.
         const int code = outcome.failure.exceptionCode;
-        const bool answered = outcome.ok || (code >= 0 && code != kGatewayPathUnavailable && code != kGatewayTargetFailed);
+        const bool answered = outcome.ok || (code >= 0 && !isGatewayFault(code));
         if (!answered)
             continue;
         ++present;

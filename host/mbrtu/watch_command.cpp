@@ -15,16 +15,17 @@
 #include "host/mbrtu/failure_text.h"
 #include "host/mbrtu/request_plan.h"
 #include "host/mbrtu/tool_commands.h"
+#include "host/mbrtu/terminal_screen.h"
 #include "host/mbrtu/tool_session.h"
+#include "host/mbrtu/watch_view.h"
 #include "host/runtime/driver_plugin.h"
 #include "host/runtime/project_db.h"
+#include "host/watch/watch_poller.h"
 #include "settings/communicator_command.h"
 #include "settings/driver_interface.h"
 
 namespace {
 
-// A station that failed waits period * 2^failures, up to this.
-constexpr qint64 kMaxBackoffMs = 30000;
 constexpr int kBitsPerByte = 8;
 constexpr qint64 kMaxTagFileBytes = 16 * 1024 * 1024;
 
@@ -71,21 +72,29 @@ QString timestamp()
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
 }
 
-struct TagReading
+// What the view and the records show of one tag.
+struct TagState
 {
-    bool ok = false;
-    QString value;   // when ok
-    QString error;   // the driver's text and what mbrtu knows, when not
-    QString kind;
+    QString value;          // the last value read
+    qint64 readAtMs = -1;   // when it was read
+    bool ok = false;        // the last poll read it
+    QString status;         // "ok" or the failure line
+    QString kind;           // the kind of failure
+    QVector<double> trend;  // the last kTrendLength values
 };
 
-struct StationState
+constexpr int kTrendLength = 16;
+// The live view is redrawn at least this often, so that ages move.
+constexpr int kRefreshMs = 250;
+
+// A failure where the station gave no reply, or the gateway in front of it
+// says it cannot reach it: the poller skips the station's other requests
+// and backs off.
+bool isSilence(const FailureInfo &failure)
 {
-    std::unique_ptr<AbstractDeviceInterface> device;
-    qint64 dueMs = 0;
-    int failures = 0;
-    qint64 backoffMs = 0;
-};
+    return failure.kind == QLatin1String("timeout") || failure.kind == QLatin1String("link")
+           || isGatewayFault(failure.exceptionCode);
+}
 
 class Watch
 {
@@ -93,139 +102,186 @@ public:
     Watch(const ToolOptions &options, DriverInterface *driver, const LinkDefaults &defaults,
           const QVector<TypedTag> &tags, QTextStream &out)
         : m_options(options),
-          m_driver(driver),
+          m_defaults(defaults),
           m_tags(tags),
-          m_readings(tags.size()),
+          m_states(tags.size()),
           m_out(out),
-          m_trace([this](const TraceEntry &entry) { m_out << formatTraceEntry(entry) << '\n'; })
+          m_trace([this](const TraceEntry &entry) { m_out << formatTraceEntry(entry) << '\n'; }),
+          m_poller(driver, plainTags(tags), options.pollMs,
+                   [this](const GroupReading &reading) { return isSilence(explain(reading)); })
     {
-        QVector<WatchTag> plain;
-        for (const TypedTag &tag : tags)
-            plain.append(tag.tag);
-        GroupLimits limits;
-        limits.maxRegisters = qMin(limits.maxRegisters, driver->getBlockAccessSize());
-        limits.maxBits = qMin(limits.maxBits, driver->getBitBlockAccessSize());
-        m_groups = groupTags(plain, limits);
-        for (const TagGroup &group : m_groups) {
-            if (m_stations.count(group.station))
-                continue;
+        for (int station : m_poller.stations()) {
             ToolOptions forStation = options;
-            forStation.station = group.station;
-            m_timeoutMs[group.station] = linkChoiceFor(forStation, defaults).timeoutMs;
-            m_stations[group.station].device =
-                makeDevice(forStation, linkChoiceFor(forStation, defaults), options.trace ? &m_trace : nullptr,
-                           [](qint64) { return !stopRequested(); });
+            forStation.station = station;
+            m_devices[station] = makeDevice(forStation, linkChoiceFor(forStation, defaults),
+                                            options.trace ? &m_trace : nullptr, [](qint64) { return !stopRequested(); });
+            m_poller.setDevice(station, m_devices[station].get());
         }
-    }
-
-    int requests() const { return m_groups.size(); }
-
-    // Reads every group of the station; false when one failed.
-    bool pollStation(int station)
-    {
-        bool good = true;
-        for (const TagGroup &group : m_groups) {
-            if (group.station == station)
-                good = pollGroup(group) && good;
-        }
-        return good;
     }
 
     int once()
     {
+        for (int station : m_poller.stations()) {
+            if (stopRequested())
+                break;
+            m_poller.pollStation(station, stopRequested);
+            m_trace.flush();
+            takeReadings(station);
+        }
         int failed = 0;
-        for (auto it = m_stations.begin(); it != m_stations.end() && !stopRequested(); ++it)
-            pollStation(it->first);
         m_out << QStringLiteral("%1 %2 %3 %4\n").arg(QStringLiteral("tag"), -12).arg(QStringLiteral("address"), -10)
                      .arg(QStringLiteral("value"), -16).arg(QStringLiteral("status"));
         for (int i = 0; i < m_tags.size(); ++i) {
-            const TagReading &reading = m_readings[i];
-            failed += reading.ok ? 0 : 1;
+            const TagState &state = m_states[i];
+            failed += state.ok ? 0 : 1;
             m_out << QStringLiteral("%1 %2 %3 %4\n").arg(m_tags[i].tag.name, -12).arg(m_tags[i].tag.address.text, -10)
-                         .arg(reading.value, -16).arg(reading.ok ? QStringLiteral("ok") : reading.error);
+                         .arg(state.ok ? state.value : QString(), -16)
+                         .arg(state.status.isEmpty() ? QStringLiteral("not read: stopped") : state.status);
         }
         m_out << QStringLiteral("%1 tag(s) in %2 request(s): %3 read, %4 failed\n")
-                     .arg(m_tags.size()).arg(m_groups.size()).arg(m_tags.size() - failed).arg(failed);
+                     .arg(m_tags.size()).arg(m_poller.groups().size()).arg(m_tags.size() - failed).arg(failed);
         m_out.flush();
         return failed == 0 ? kExitSuccess : kExitFailure;
     }
 
-    int loop()
+    // A line or JSON record per tag of every station polled, each cycle.
+    int records()
     {
-        QElapsedTimer clock;
-        clock.start();
         int cycles = 0;
         while (!stopRequested() && (m_options.polls == 0 || cycles < m_options.polls)) {
-            const qint64 now = clock.elapsed();
-            for (auto it = m_stations.begin(); it != m_stations.end() && !stopRequested(); ++it) {
-                StationState &state = it->second;
-                if (state.dueMs > now)
-                    continue;
-                const bool good = pollStation(it->first);
-                state.failures = good ? 0 : state.failures + 1;
-                state.backoffMs = good ? 0 : qMin(kMaxBackoffMs, qint64(m_options.pollMs) << qMin(state.failures, 16));
-                state.dueMs = now + (good ? m_options.pollMs : state.backoffMs);
-                printStation(it->first, state);
+            for (int station : m_poller.pollDue(stopRequested)) {
+                m_trace.flush();
+                takeReadings(station);
+                printStation(station);
             }
-            ++cycles;
-            qint64 next = std::numeric_limits<qint64>::max();
-            for (const auto &entry : m_stations)
-                next = qMin(next, entry.second.dueMs);
-            if (m_options.polls != 0 && cycles >= m_options.polls)
+            if (m_options.polls != 0 && ++cycles >= m_options.polls)
                 break;
-            sleepUnlessStopped(int(qMax<qint64>(0, next - clock.elapsed())));
+            sleepUnlessStopped(int(m_poller.msUntilDue()));
         }
         return kExitSuccess;
     }
 
-private:
-    bool pollGroup(const TagGroup &group)
+    // The table redrawn in place until Ctrl-C, then the terminal as it was.
+    // The stations' lines stay on the terminal after the view.
+    int live()
     {
-        const bool bits = !isRegisterArea(group.area);
-        const CommunicatorCommand command(bits ? BitData : WordData, group.count, readAddress(group));
-        StationState &state = m_stations[group.station];
-        const QByteArray data = m_driver->read(state.device.get(), command);
-        m_trace.flush();
-        TagReading reading;
-        reading.ok = !m_driver->hasError();
-        if (!reading.ok) {
-            const FailureInfo failure = explainFailure(m_driver->getLastError(), state.device->errorString(),
-                                                       m_timeoutMs.value(group.station));
-            reading.kind = failure.kind;
-            reading.error = failureLine(m_driver->getLastError(), failure);
+        {
+            TerminalScreen screen(m_out);
+            int cycles = 0;
+            while (!stopRequested() && (m_options.polls == 0 || cycles < m_options.polls)) {
+                const QVector<int> polled = m_poller.pollDue(stopRequested);
+                for (int station : polled)
+                    takeReadings(station);
+                screen.show(watchScreen(heading(), tagRows(), stationRows(), screen.width(), screen.height()));
+                if (!polled.isEmpty() && m_options.polls != 0 && ++cycles >= m_options.polls)
+                    break;
+                sleepUnlessStopped(int(qMin<qint64>(kRefreshMs, m_poller.msUntilDue())));
+            }
         }
-        for (int index : group.tags) {
-            m_readings[index] = reading;
-            if (reading.ok)
-                m_readings[index].value = tagValue(m_tags[index], group, data);
-        }
-        return reading.ok;
+        m_out << QStringLiteral("watched %1 tag(s) for %2\n").arg(m_tags.size()).arg(ageText(m_poller.elapsedMs()));
+        for (const StationRow &row : stationRows())
+            m_out << stationLine(row) << '\n';
+        m_out.flush();
+        return kExitSuccess;
     }
 
-    void printStation(int station, const StationState &state)
+private:
+    static QVector<WatchTag> plainTags(const QVector<TypedTag> &tags)
+    {
+        QVector<WatchTag> plain;
+        for (const TypedTag &tag : tags)
+            plain.append(tag.tag);
+        return plain;
+    }
+
+    FailureInfo explain(const GroupReading &reading) const
+    {
+        return explainFailure(reading.error, reading.deviceError, m_timeoutMs);
+    }
+
+    // Takes the station's readings into its tags' states.
+    void takeReadings(int station)
+    {
+        const QVector<TagGroup> &groups = m_poller.groups();
+        for (int g = 0; g < groups.size(); ++g) {
+            const GroupReading &reading = m_poller.reading(g);
+            if (groups[g].station != station || reading.atMs < 0)
+                continue;
+            const FailureInfo failure = reading.ok ? FailureInfo() : explain(reading);
+            for (int index : groups[g].tags) {
+                TagState &state = m_states[index];
+                state.ok = reading.ok;
+                state.kind = failure.kind;
+                if (!reading.ok) {
+                    state.status = failureLine(reading.error, failure)
+                                   + (reading.skipped ? QStringLiteral(" (not sent: the station gave no reply)") : QString());
+                    continue;
+                }
+                state.status = QStringLiteral("ok");
+                state.value = tagValue(m_tags[index], groups[g], reading.data);
+                state.readAtMs = reading.atMs;
+                state.trend.append(state.value.toDouble());
+                if (state.trend.size() > kTrendLength)
+                    state.trend.removeFirst();
+            }
+        }
+    }
+
+    QString heading() const
+    {
+        return QStringLiteral("mbrtu watch: %1 tag(s) in %2 request(s), period %3 ms, %4 (Ctrl-C ends)")
+            .arg(m_tags.size())
+            .arg(m_poller.groups().size())
+            .arg(m_options.pollMs)
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss")));
+    }
+
+    QVector<TagRow> tagRows() const
+    {
+        const qint64 now = m_poller.elapsedMs();
+        QVector<TagRow> rows;
+        for (int i = 0; i < m_tags.size(); ++i) {
+            const TagState &state = m_states[i];
+            rows.append(TagRow{m_tags[i].tag.name, m_tags[i].tag.address.text, state.value,
+                               state.readAtMs < 0 ? -1 : now - state.readAtMs,
+                               state.status.isEmpty() ? QStringLiteral("waiting") : state.status, state.trend});
+        }
+        return rows;
+    }
+
+    QVector<StationRow> stationRows() const
+    {
+        QVector<StationRow> rows;
+        for (int station : m_poller.stations())
+            rows.append(StationRow{station, m_poller.figures(station)});
+        return rows;
+    }
+
+    void printStation(int station)
     {
         const QString time = timestamp();
+        const qint64 backoffMs = m_poller.figures(station).backoffMs;
         for (int i = 0; i < m_tags.size(); ++i) {
             if (m_tags[i].tag.station != station)
                 continue;
-            const TagReading &reading = m_readings[i];
+            const TagState &state = m_states[i];
             if (m_options.json) {
                 QJsonObject record{{QStringLiteral("time"), time},
                                    {QStringLiteral("station"), station},
                                    {QStringLiteral("tag"), m_tags[i].tag.name},
                                    {QStringLiteral("address"), m_tags[i].tag.address.text},
-                                   {QStringLiteral("ok"), reading.ok}};
-                record.insert(reading.ok ? QStringLiteral("value") : QStringLiteral("error"),
-                              reading.ok ? reading.value : reading.error);
-                if (!reading.ok) {
-                    record.insert(QStringLiteral("kind"), reading.kind);
-                    record.insert(QStringLiteral("backoffMs"), double(state.backoffMs));
+                                   {QStringLiteral("ok"), state.ok}};
+                record.insert(state.ok ? QStringLiteral("value") : QStringLiteral("error"),
+                              state.ok ? state.value : state.status);
+                if (!state.ok) {
+                    record.insert(QStringLiteral("kind"), state.kind);
+                    record.insert(QStringLiteral("backoffMs"), double(backoffMs));
                 }
                 m_out << QJsonDocument(record).toJson(QJsonDocument::Compact) << '\n';
             } else {
                 m_out << time << ' ' << m_tags[i].tag.name << ' '
-                      << (reading.ok ? reading.value
-                                     : QStringLiteral("error: %1 (next try in %2 ms)").arg(reading.error).arg(state.backoffMs))
+                      << (state.ok ? state.value
+                                   : QStringLiteral("error: %1 (next try in %2 ms)").arg(state.status).arg(backoffMs))
                       << '\n';
             }
         }
@@ -233,14 +289,14 @@ private:
     }
 
     const ToolOptions &m_options;
-    DriverInterface *m_driver;
+    const LinkDefaults &m_defaults;
     QVector<TypedTag> m_tags;
-    QVector<TagGroup> m_groups;
-    QVector<TagReading> m_readings;
-    std::map<int, StationState> m_stations;
-    QMap<int, int> m_timeoutMs;
+    QVector<TagState> m_states;
     QTextStream &m_out;
     FrameTrace m_trace;
+    int m_timeoutMs = linkChoiceFor(m_options, m_defaults).timeoutMs;
+    WatchPoller m_poller;
+    std::map<int, std::unique_ptr<AbstractDeviceInterface>> m_devices;
 };
 
 // The tags of --tags, of --tags-file, or else the project's for the link.
@@ -374,5 +430,7 @@ int runWatch(const ToolOptions &given, QTextStream &out, QTextStream &err)
     }
     installStopHandlers();
     Watch watch(options, plugin.driver(), defaults, tags, out);
-    return options.once ? watch.once() : watch.loop();
+    if (options.once)
+        return watch.once();
+    return options.json || !TerminalScreen::isTerminal() ? watch.records() : watch.live();
 }
