@@ -1,8 +1,8 @@
 #include "host/mbrtu/poll_stats.h"
 
 #include <QStringList>
-#include <algorithm>
-#include <cmath>
+
+#include "host/watch/watch_poller.h"
 
 namespace {
 
@@ -23,12 +23,7 @@ int PollStats::failed() const
 
 qint64 PollStats::percentileUs(double p) const
 {
-    if (m_responseUs.isEmpty())
-        return -1;
-    QVector<qint64> sorted = m_responseUs;
-    std::sort(sorted.begin(), sorted.end());
-    const int rank = std::max(1, int(std::ceil(p / 100.0 * sorted.size())));
-    return sorted[std::min(rank, int(sorted.size())) - 1];
+    return nearestRankPercentile(m_responseUs, p);
 }
 
 QString PollStats::summary() const
