@@ -102,6 +102,12 @@ QString stationList(const QList<int> &stations)
     return texts.join(QLatin1Char(','));
 }
 
+// The period of --count-every, or the default.
+int countPeriodMs(const ToolOptions &options)
+{
+    return options.countEveryMs > 0 ? options.countEveryMs : sim::kDefaultCountEveryMs;
+}
+
 // What simulate does beyond a plain slave, for its start-up lines.
 QStringList gatewayLines(const ToolOptions &options, const sim::FaultInjector *faults)
 {
@@ -114,6 +120,8 @@ QStringList gatewayLines(const ToolOptions &options, const sim::FaultInjector *f
         lines.append(QStringLiteral("every request echoed before its reply"));
     if (options.lineBaud > 0)
         lines.append(QStringLiteral("replies paced at %1 baud, %2 bits a byte").arg(options.lineBaud).arg(options.lineBits));
+    if (!options.countUp.isEmpty())
+        lines.append(QStringLiteral("counting up by one every %1 ms: %2").arg(countPeriodMs(options)).arg(options.countUpText));
     if (faults)
         lines.append(faultPlanText(*faults));
     return lines;
@@ -234,6 +242,8 @@ int runSimulate(const ToolOptions &options, QTextStream &out, QTextStream &err)
         config.gateway.unreachable.set(std::size_t(station));
     config.echo = options.echo;
     config.line = sim::SerialLine{options.lineBaud, options.lineBits};
+    config.counters = options.countUp;
+    config.countEveryMs = countPeriodMs(options);
     QVector<sim::MapEntry> map;
     if (!loadMap(options, config.stations, &map, err))
         return kExitFailure;

@@ -267,6 +267,16 @@ const OptionRule kOptions[] = {
          o.mapFile = v;
          return v.isEmpty() ? QStringLiteral("--map expects a CSV file of area, address, value") : QString();
      }},
+    {"--count-up", true, SimulateBit,
+     [](ToolOptions &o, const QString &v) {
+         o.countUpText = v;
+         QString error;
+         return sim::parseCounterRuns(v, &o.countUp, &error) ? QString() : QStringLiteral("--count-up: ") + error;
+     }},
+    {"--count-every", true, SimulateBit,
+     [](ToolOptions &o, const QString &v) {
+         return readNumber(QStringLiteral("--count-every"), v, 1, kMaxMilliseconds, &o.countEveryMs);
+     }},
     {"--line-bits", true, SimulateBit,
      [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--line-bits"), v, 10, 11, &o.lineBits); }},
     {"--faults", true, kFaultCommands,
@@ -413,6 +423,16 @@ QString checkWriteSize(const ToolOptions &options)
     return QString();
 }
 
+// A register that counts up in one station only counts in a served one.
+QString checkCountUpStations(const ToolOptions &options)
+{
+    sim::StationSet served;
+    for (int station : options.stations)
+        served.set(std::size_t(station));
+    const QString error = sim::checkCounterStations(options.countUp, served);
+    return error.isEmpty() ? error : QStringLiteral("--count-up: ") + error;
+}
+
 QString checkCombination(ToolOptions &options)
 {
     QString error;
@@ -474,6 +494,11 @@ QString checkCombination(ToolOptions &options)
             options.stations.append(options.station < 0 ? 1 : options.station);
         if (options.lineBits != 11 && options.lineBaud == 0)
             return QStringLiteral("--line-bits goes with --line-baud");
+        if (options.countEveryMs > 0 && options.countUp.isEmpty())
+            return QStringLiteral("--count-every goes with --count-up");
+        error = checkCountUpStations(options);
+        if (!error.isEmpty())
+            return error;
         break;
     case ToolCommand::Proxy:
         if (options.slavePort == 0)
@@ -582,7 +607,7 @@ QString shortUsageText()
         "       mbrtu project [--link DEV] [--station N] [--tags LIST] [--link-id N] [--app-dir DIR]\n"
         "                     [--host H] [--port P]\n"
         "       mbrtu simulate [--port P] [--host ADDR | --serial PORT [SERIAL...]] [--station N[,N...]]\n"
-        "                      [--gateway] [--unreachable LIST] [--map FILE]\n"
+        "                      [--gateway] [--unreachable LIST] [--map FILE] [--count-up LIST [--count-every MS]]\n"
         "                      [--echo] [--line-baud N [--line-bits 10|11]] [FAULTS...] [--trace]\n"
         "       mbrtu proxy --to HOST:PORT [--listen PORT] [--host ADDR] [FAULTS...] [--trace]\n"
         "       mbrtu scan [--stations LIST] [--address ADDRESS] [LINK...]\n"
@@ -618,7 +643,9 @@ QString usageText()
         "simulate serves TCP, or the serial line of --serial (opened again when it comes back); each\n"
         "         station has tables of its own; --map FILE sets start values: lines AREA,ADDRESS,VALUE\n"
         "         (HR, IR, DO, DI; addresses from 1; decimal or 0x hex; 0/1 for bits) for every station,\n"
-        "         STATION,AREA,ADDRESS,VALUE for one; --trace also shows input discarded or ignored\n"
+        "         STATION,AREA,ADDRESS,VALUE for one; --count-up LIST (e.g. HR10,2-IR5,HR1-4; HR and IR)\n"
+        "         adds one to those registers every --count-every MS (1000), wrapping at 65535, from their\n"
+        "         start values; --trace also shows input discarded or ignored\n"
         "         --gateway answers exception 0x0B for stations it does not serve, --unreachable\n"
         "         (e.g. 5,7-9) exception 0x0A; --echo sends every request back before its reply;\n"
         "         --line-baud paces replies as a serial line behind a gateway (11 bits a byte)\n"

@@ -12,6 +12,7 @@
 
 #include "host/mbrtu/value_types.h"
 #include "host/runtime/device_address.h"
+#include "host/sim/sim_counters.h"
 #include "host/sim/sim_faults.h"
 
 enum class ToolCommand { Help, Version, Read, Write, Project, Simulate, Proxy, Scan, Watch };
@@ -78,6 +79,9 @@ struct ToolOptions
     int lineBaud = 0;           // replies paced as a serial line at this rate; 0: not
     int lineBits = 11;          // bits per byte on that line
     QString mapFile;            // initial values, CSV lines of area, address, value; empty: none
+    QString countUpText;        // --count-up as given, for the start-up lines
+    QVector<sim::CounterRun> countUp; // registers counting up; empty: none
+    int countEveryMs = 0;       // their period; 0: not given (sim::kDefaultCountEveryMs)
     // simulate and proxy: faults are on when a list or a rate is given
     bool faultsOn = false;
     QVector<sim::FaultKind> faultKinds = sim::allFaultKinds();

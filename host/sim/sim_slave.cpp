@@ -19,7 +19,9 @@ SimSlave::SimSlave(SlaveConfig config)
       m_server([this](int fd) { serve(fd, m_server.wakeFd(), [this](int ms) { return m_server.pause(ms); }); }),
       m_serialServer(
           [this](int fd) { serve(fd, m_serialServer.wakeFd(), [this](int ms) { return m_serialServer.pause(ms); }); }),
-      m_tables(m_config.stations)
+      m_tables(m_config.stations),
+      m_countUp(m_config.counters, m_config.countEveryMs),
+      m_started(std::chrono::steady_clock::now())
 {
 }
 
@@ -28,8 +30,16 @@ SimSlave::~SimSlave()
     stop();
 }
 
+void SimSlave::startCounting()
+{
+    std::lock_guard<std::mutex> lock(m_dataMutex);
+    m_countUp = CountUp(m_config.counters, m_config.countEveryMs);
+    m_started = std::chrono::steady_clock::now();
+}
+
 bool SimSlave::start(QString *error)
 {
+    startCounting();
     if (!m_server.start(m_config.bindAddress, m_config.port, error))
         return false;
     m_port = m_server.port();
@@ -38,6 +48,7 @@ bool SimSlave::start(QString *error)
 
 bool SimSlave::startSerial(const SerialPortSettings &port, QString *error)
 {
+    startCounting();
     return m_serialServer.start(port, error);
 }
 
@@ -100,6 +111,8 @@ bool SimSlave::answer(const Delivery &delivery, const QByteArray &request)
     QByteArray reply;
     {
         std::lock_guard<std::mutex> lock(m_dataMutex);
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(arrived - m_started);
+        m_countUp.advance(elapsed.count(), m_tables);
         reply = processRequest(m_tables, request, m_config.gateway);
     }
     {

@@ -3,7 +3,8 @@
 
 // The simulated slave as a TCP server (RTU frames over TCP, one thread per
 // connection) or on a serial line. Every served station has its own data map
-// (sim_slave_core.h), shared by all connections.
+// (sim_slave_core.h), shared by all connections; chosen registers can count
+// up while it runs (sim_counters.h).
 // Faults can be injected for tests: they apply to the next replies, one
 // fault per reply, in the order they were queued. A fault source, when set,
 // decides for every reply that finds the queue empty (random faults of a
@@ -20,6 +21,7 @@
 #include <mutex>
 #include <string>
 
+#include "host/sim/sim_counters.h"
 #include "host/sim/sim_faults.h"
 #include "host/sim/serial_port_server.h"
 #include "host/sim/sim_slave_core.h"
@@ -38,6 +40,10 @@ struct SlaveConfig
     GatewayRules gateway;
     SerialLine line;   // replies paced at its rate; baud 0: no pacing
     bool echo = false; // every request is sent back before its reply
+    // Registers that count up every countEveryMs from the start, in the
+    // stations the runs name.
+    QVector<CounterRun> counters;
+    int countEveryMs = kDefaultCountEveryMs;
 };
 
 struct SlaveStats
@@ -117,14 +123,19 @@ private:
     bool takeFault(const QByteArray &reply, Fault *fault);
     // Counts bytes the framer threw away and reports them.
     void throwAway(const QByteArray &bytes, DiscardReason reason);
+    // Starts the counting registers' clock from now; the values they hold
+    // are their start values.
+    void startCounting();
 
     SlaveConfig m_config;
     uint16_t m_port = 0;
     TcpServer m_server;
     SerialPortServer m_serialServer;
 
-    std::mutex m_dataMutex;
+    std::mutex m_dataMutex; // tables and counters
     StationTables m_tables;
+    CountUp m_countUp;
+    std::chrono::steady_clock::time_point m_started;
 
     mutable std::mutex m_mutex; // faults, fault source, stats
     std::deque<Fault> m_faults;

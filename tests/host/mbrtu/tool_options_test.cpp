@@ -56,6 +56,10 @@ TEST(ToolOptions, RefusesWithAReason)
         {"simulate --line-baud 10", "--line-baud expects a number from 50"},
         {"simulate --line-baud 9600 --line-bits 12", "--line-bits expects a number from 10 to 11"},
         {"simulate --line-bits 10", "--line-bits goes with --line-baud"},
+        {"simulate --count-up HR1,DI5", "--count-up: 'DI5': only holding (HR) and input (IR) registers count up"},
+        {"simulate --station 1,2 --count-up 3-HR1", "--count-up: station 3 is not served"},
+        {"simulate --count-up HR1 --count-every 3600001", "--count-every expects a number from 1 to 3600000"},
+        {"simulate --count-every 500", "--count-every goes with --count-up"},
         {"simulate --faults drop,bogus", "unknown fault kind 'bogus'"},
         {"proxy --to h:1 --faults ,", "names no fault kind"},
         {"simulate --fault-rate 1.5", "--fault-rate expects a number from 0 to 1"},
@@ -90,6 +94,9 @@ TEST(ToolOptions, RefusesWithAReason)
         EXPECT_FALSE(parsed.ok) << line;
         EXPECT_TRUE(parsed.error.contains(QLatin1String(reason))) << line << " gave: " << parsed.error.toStdString();
     }
+    const ParsedArguments counting = parseToolArguments({"simulate", "--count-up", "2-HR1-4,IR7", "--station", "2"});
+    EXPECT_TRUE(counting.ok) << counting.error.toStdString();
+    EXPECT_EQ(counting.options.countUp.size(), 2);
     // A write is never split: one value more than a request carries is refused.
     for (const auto &[head, most] : {std::pair{QStringList{"write", "HR1"}, 123}, {QStringList{"write", "DO1", "--type", "bit"}, 1968},
                                      {QStringList{"write", "HR1", "--type", "dword"}, 61}}) {
