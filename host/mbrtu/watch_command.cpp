@@ -1,27 +1,23 @@
 #include "host/mbrtu/watch_command.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMap>
 #include <QRegularExpression>
-#include <limits>
 #include <map>
 #include <memory>
 
 #include "host/device/frame_trace.h"
 #include "host/mbrtu/failure_text.h"
 #include "host/mbrtu/request_plan.h"
-#include "host/mbrtu/tool_commands.h"
 #include "host/mbrtu/terminal_screen.h"
+#include "host/mbrtu/tool_commands.h"
 #include "host/mbrtu/tool_session.h"
 #include "host/mbrtu/watch_view.h"
 #include "host/runtime/driver_plugin.h"
 #include "host/runtime/project_db.h"
 #include "host/watch/watch_poller.h"
-#include "settings/communicator_command.h"
 #include "settings/driver_interface.h"
 
 namespace {
@@ -56,15 +52,6 @@ bool typeTag(const QString &typeText, const QString &orderText, TypedTag *tag, Q
     }
     tag->tag.registers = registersPerValue(tag->type);
     return true;
-}
-
-// The area a group's request reads: FN6HR as HR, FN5DO as DO.
-QString readAddress(const TagGroup &group)
-{
-    DeviceAddress address;
-    address.area = group.area;
-    address.number = group.first;
-    return addressText(address);
 }
 
 QString timestamp()
@@ -432,5 +419,6 @@ int runWatch(const ToolOptions &given, QTextStream &out, QTextStream &err)
     Watch watch(options, plugin.driver(), defaults, tags, out);
     if (options.once)
         return watch.once();
-    return options.json || !TerminalScreen::isTerminal() ? watch.records() : watch.live();
+    // Trace lines would tear the view: with --trace, records as well.
+    return options.json || options.trace || !TerminalScreen::isTerminal() ? watch.records() : watch.live();
 }

@@ -2,12 +2,12 @@
 #define HOST_WATCH_COMMAND_H
 
 // mbrtu watch: polls a list of tags as a panel runtime polls them, in block
-// requests grouped per station and area, each through the plug-in's read.
-// --once polls every tag once, prints the table and exits 0 only when every
-// tag read: the project check before shipping. Without it the tags are
-// polled every --period, one line per tag per cycle; a station whose request
-// fails waits a back-off (doubling up to a ceiling) while the others keep
-// their period, and comes back on its first good reply.
+// requests grouped per station and area, each through the plug-in's read
+// (host/watch/watch_poller.h, which also backs off from a station that does
+// not answer). --once polls every tag once, prints the table and exits 0
+// only when every tag read: the project check before shipping. Without it
+// the tags are polled every --period: on a terminal a live view redrawn in
+// place (watch_view.h), otherwise a line or JSON record per tag per cycle.
 
 #include <QString>
 #include <QTextStream>
