@@ -9,9 +9,10 @@
 
 #include "host/mbrtu/tool_commands.h"
 #include "host/mbrtu/tool_home.h"
-#include "host/mbrtu/watch_command.h"
 #include "host/mbrtu/tool_options.h"
 #include "host/mbrtu/tool_session.h"
+#include "host/mbrtu/tool_usage.h"
+#include "host/mbrtu/watch_command.h"
 
 int main(int argc, char *argv[])
 {

@@ -110,8 +110,4 @@ struct ParsedArguments
 
 // The arguments after the program name.
 ParsedArguments parseToolArguments(const QStringList &arguments);
-// The command forms, for a usage error; usageText() adds the details for --help.
-QString shortUsageText();
-QString usageText();
-
 #endif // HOST_TOOL_OPTIONS_H
