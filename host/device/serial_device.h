@@ -29,11 +29,9 @@
 #include <QString>
 #include <memory>
 
-#include "settings/abstract_device_interface.h"
+#include "host/device/host_device.h"
 #include "settings/drv_dev_setting.h"
-#include "host/device/wait_observer.h"
 
-class FrameTrace;
 class QSerialPort;
 
 struct SerialDeviceSettings
@@ -62,7 +60,7 @@ qint64 serialCharacterUs(const SerialDeviceSettings &settings);
 // 1750 above 19,200 baud.
 qint64 serialFrameGapUs(const SerialDeviceSettings &settings);
 
-class SerialDevice : public AbstractDeviceInterface
+class SerialDevice : public HostDevice
 {
 public:
     explicit SerialDevice(const SerialDeviceSettings &settings);
@@ -82,14 +80,8 @@ public:
     QString errorString() const override;
 
     const SerialDeviceSettings &settings() const { return m_settings; }
-    // Not owned; null switches tracing off.
-    void setTrace(FrameTrace *trace) { m_trace = trace; }
     // Successful opens so far.
     int openCount() const { return m_opens; }
-    // Requests written so far (each attempt of the driver's counts).
-    int requestsSent() const { return m_requests; }
-    // Empty switches it off.
-    void setWaitObserver(WaitObserver observer) { m_observer = std::move(observer); }
     // The open port's descriptor, -1 when closed; for tools that watch the
     // line itself. Whatever they read from it never reaches this device.
     int portDescriptor() const;
@@ -121,8 +113,6 @@ private:
     std::unique_ptr<DeviceSetting> m_setting;
     std::unique_ptr<QSerialPort> m_port;
     int m_opens = 0;
-    int m_requests = 0;
-    WaitObserver m_observer;
     // When the last byte went out or came in, and when the last request
     // left the line (monotonic microseconds).
     qint64 m_lastActivityUs = 0;
@@ -134,7 +124,6 @@ private:
     // The last request's echo was wrong or missing: reads fail until the next request.
     bool m_echoFailed = false;
     QString m_error;
-    FrameTrace *m_trace = nullptr;
 };
 
 #endif // HOST_SERIAL_DEVICE_H

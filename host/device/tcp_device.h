@@ -33,11 +33,9 @@
 #include <vector>
 #include <sys/types.h>
 
-#include "settings/abstract_device_interface.h"
+#include "host/device/host_device.h"
 #include "settings/drv_dev_setting.h"
-#include "host/device/wait_observer.h"
 
-class FrameTrace;
 
 struct TcpDeviceSettings
 {
@@ -58,7 +56,7 @@ struct TcpDeviceSettings
     bool echo = false;
 };
 
-class TcpDevice : public AbstractDeviceInterface
+class TcpDevice : public HostDevice
 {
 public:
     explicit TcpDevice(const TcpDeviceSettings &settings);
@@ -78,14 +76,8 @@ public:
     QString errorString() const override;
 
     const TcpDeviceSettings &settings() const { return m_settings; }
-    // Not owned; null switches tracing off.
-    void setTrace(FrameTrace *trace) { m_trace = trace; }
     // Successful connects so far.
     int connectCount() const { return m_connects; }
-    // Requests written so far (each attempt of the driver's counts).
-    int requestsSent() const { return m_requests; }
-    // Empty switches it off.
-    void setWaitObserver(WaitObserver observer) { m_observer = std::move(observer); }
     // The connected socket, -1 when closed; for tools that measure the link
     // itself. Whatever they read from it never reaches this device.
     int socketDescriptor() const { return m_fd; }
@@ -121,8 +113,6 @@ private:
     std::unique_ptr<DeviceSetting> m_setting;
     int m_fd = -1;
     int m_connects = 0;
-    int m_requests = 0;
-    WaitObserver m_observer;
     // Received but not yet read: m_ahead[m_aheadStart, m_aheadEnd). Larger
     // than the longest RTU frame (256 bytes).
     char m_ahead[512];
@@ -147,7 +137,6 @@ private:
     // The last request's echo was wrong or missing: reads fail until the next request.
     bool m_echoFailed = false;
     QString m_error;
-    FrameTrace *m_trace = nullptr;
 };
 
 #endif // HOST_TCP_DEVICE_H

@@ -132,28 +132,17 @@ SerialDeviceSettings serialDeviceSettingsFor(const ToolOptions &options, const L
     return settings;
 }
 
-std::unique_ptr<AbstractDeviceInterface> makeDevice(const ToolOptions &options, const LinkChoice &link,
-                                                    FrameTrace *trace, const WaitObserver &observer)
+std::unique_ptr<HostDevice> makeDevice(const ToolOptions &options, const LinkChoice &link, FrameTrace *trace,
+                                       const WaitObserver &observer)
 {
-    if (options.serialPort.isEmpty()) {
-        auto device = std::make_unique<TcpDevice>(tcpDeviceSettingsFor(options, link));
-        device->setTrace(trace);
-        device->setWaitObserver(observer);
-        return device;
-    }
-    auto device = std::make_unique<SerialDevice>(serialDeviceSettingsFor(options, link));
+    std::unique_ptr<HostDevice> device;
+    if (options.serialPort.isEmpty())
+        device = std::make_unique<TcpDevice>(tcpDeviceSettingsFor(options, link));
+    else
+        device = std::make_unique<SerialDevice>(serialDeviceSettingsFor(options, link));
     device->setTrace(trace);
     device->setWaitObserver(observer);
     return device;
-}
-
-int requestsSent(const AbstractDeviceInterface &device)
-{
-    if (const auto *tcp = dynamic_cast<const TcpDevice *>(&device))
-        return tcp->requestsSent();
-    if (const auto *serial = dynamic_cast<const SerialDevice *>(&device))
-        return serial->requestsSent();
-    return 0;
 }
 
 ToolSession::ToolSession(const ToolOptions &options, DriverInterface *driver, const LinkDefaults &defaults,
@@ -182,7 +171,7 @@ bool ToolSession::watchWait(qint64 waitedMs)
         return false;
     if (waitedMs < kShowProgressAfterMs || !::isatty(STDERR_FILENO))
         return true;
-    const int attempt = requestsSent(*m_device) - m_sentBefore;
+    const int attempt = m_device->requestsSent() - m_sentBefore;
     m_err << QStringLiteral("\rmbrtu: waiting for station %1: attempt %2 of %3, %4 s\033[K")
                  .arg(m_link.station)
                  .arg(qMax(attempt, 1))
@@ -208,7 +197,7 @@ RequestOutcome ToolSession::readOnce()
     outcome.time = QDateTime::currentDateTimeUtc();
     QElapsedTimer timer;
     timer.start();
-    m_sentBefore = requestsSent(*m_device);
+    m_sentBefore = m_device->requestsSent();
     for (const ReadPiece &piece : splitRead(m_options.address, m_options.type, driverCount(m_options))) {
         const QByteArray data = m_driver->read(m_device.get(), CommunicatorCommand(m_options.type, piece.count,
                                                                                   piece.address.text));
@@ -277,7 +266,7 @@ int ToolSession::write()
     const CommunicatorCommand command(m_options.type, driverCount(m_options), m_options.address.text);
     if (m_options.type == ByteData && isRegisterArea(m_options.address.area) && m_options.count % 2 == 1)
         m_err << "mbrtu: warning: an odd number of bytes fills its last register's high byte with 0\n";
-    m_sentBefore = requestsSent(*m_device);
+    m_sentBefore = m_device->requestsSent();
     outcome.ok = m_driver->write(m_device.get(), command, m_options.writeData) && !m_driver->hasError();
     m_trace.flush();
     clearProgress();

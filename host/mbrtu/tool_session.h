@@ -47,8 +47,8 @@ LinkChoice linkChoiceFor(const ToolOptions &options, const LinkDefaults &default
 TcpDeviceSettings tcpDeviceSettingsFor(const ToolOptions &options, const LinkChoice &link);
 SerialDeviceSettings serialDeviceSettingsFor(const ToolOptions &options, const LinkChoice &link);
 // The device of the link the options name: the serial line of --serial, else TCP.
-std::unique_ptr<AbstractDeviceInterface> makeDevice(const ToolOptions &options, const LinkChoice &link,
-                                                    FrameTrace *trace, const WaitObserver &observer);
+std::unique_ptr<HostDevice> makeDevice(const ToolOptions &options, const LinkChoice &link, FrameTrace *trace,
+                                       const WaitObserver &observer);
 
 // Exit statuses.
 constexpr int kExitSuccess = 0;
@@ -115,7 +115,7 @@ private:
     QTextStream &m_err;
     LinkChoice m_link;
     FrameTrace m_trace;
-    std::unique_ptr<AbstractDeviceInterface> m_device;
+    std::unique_ptr<HostDevice> m_device;
     bool m_broadcast = false; // station 0: writes go out once and no reply is awaited
     bool m_csvHeaderDone = false;
     int m_sentBefore = 0;       // the device's requests before the one under way
