@@ -1,8 +1,8 @@
 // What one station that never answers costs the others while a project is
 // polled as a panel polls it (host/watch/watch_poller.h): two healthy
-// stations of the simulated slave, each with its tags in three block
-// requests, polled every period through the plug-in; then the same with a
-// third station in the project that the slave does not serve.
+// stations of the simulated slave behind one connection, each with its tags
+// in three block requests, polled every period through the plug-in; then the
+// same with a third station in the project that the slave does not serve.
 //
 // The figure is the poll cycle of the healthy stations: the time from the
 // start of one poll of a station to the start of its next, averaged over the
@@ -22,8 +22,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <memory>
 
+#include "host/device/station_device.h"
 #include "host/device/tcp_device.h"
 #include "host/runtime/driver_plugin.h"
 #include "host/runtime/project_db.h"
@@ -109,16 +109,15 @@ Cycles pollFor(const Options &options, DriverInterface *driver, quint16 port, co
     for (int station : stations)
         tags += stationTags(station);
     WatchPoller poller(driver, tags, options.periodMs);
-    std::map<int, std::unique_ptr<TcpDevice>> devices;
-    for (int station : stations) {
-        TcpDeviceSettings settings;
-        settings.port = port;
-        settings.stationId = station;
-        settings.retryCount = options.retries;
-        settings.responseTimeoutMs = options.timeoutMs;
-        devices[station] = std::make_unique<TcpDevice>(settings);
-        poller.setDevice(station, devices[station].get());
-    }
+    // One connection for all stations, as mbrtu watch has it.
+    TcpDeviceSettings settings;
+    settings.port = port;
+    settings.retryCount = options.retries;
+    settings.responseTimeoutMs = options.timeoutMs;
+    TcpDevice link(settings);
+    std::map<int, StationDevice> devices;
+    for (int station : stations)
+        poller.setDevice(station, &devices.emplace(station, StationDevice(&link, station)).first->second);
 
     Cycles cycles;
     std::map<int, qint64> lastStartUs;

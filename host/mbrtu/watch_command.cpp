@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "host/device/frame_trace.h"
+#include "host/device/station_device.h"
 #include "host/mbrtu/failure_text.h"
 #include "host/mbrtu/request_plan.h"
 #include "host/mbrtu/terminal_screen.h"
@@ -97,12 +98,12 @@ public:
           m_poller(driver, plainTags(tags), options.pollMs,
                    [this](const GroupReading &reading) { return isSilence(explain(reading)); })
     {
+        // One link for all stations, as on the bus: one port, one connection.
+        m_link = makeDevice(options, linkChoiceFor(options, defaults), options.trace ? &m_trace : nullptr,
+                            [](qint64) { return !stopRequested(); });
         for (int station : m_poller.stations()) {
-            ToolOptions forStation = options;
-            forStation.station = station;
-            m_devices[station] = makeDevice(forStation, linkChoiceFor(forStation, defaults),
-                                            options.trace ? &m_trace : nullptr, [](qint64) { return !stopRequested(); });
-            m_poller.setDevice(station, m_devices[station].get());
+            const auto added = m_stationDevices.emplace(station, StationDevice(m_link.get(), station));
+            m_poller.setDevice(station, &added.first->second);
         }
     }
 
@@ -283,7 +284,8 @@ private:
     FrameTrace m_trace;
     int m_timeoutMs = linkChoiceFor(m_options, m_defaults).timeoutMs;
     WatchPoller m_poller;
-    std::map<int, std::unique_ptr<AbstractDeviceInterface>> m_devices;
+    std::unique_ptr<HostDevice> m_link;
+    std::map<int, StationDevice> m_stationDevices;
 };
 
 // The tags of --tags, of --tags-file, or else the project's for the link.

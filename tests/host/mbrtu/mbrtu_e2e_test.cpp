@@ -102,6 +102,12 @@ TEST(Mbrtu, AnswersEachCommandLineWithItsStatusAndOutput)
          "\n3-HR1 +HR1 + PLC no response \\(read 1 word\\(s\\) from 3-HR1\\): no reply within 200 ms\n"
          "8 tag\\(s\\) in 4 request\\(s\\): 7 read, 1 failed\n$", ""},
         {{"watch", "--once", "--tags", "HR50", "--port", port}, 0, "\nHR50 +HR50 +10\\d\\d +ok\n1 tag", ""},
+        // Not on a terminal: a record per tag per cycle; the silent station waits out its back-off.
+        {{"watch", "--tags", "HR50,3-HR1", "--port", port, "--period", "50", "--polls", "2", "--json", "--timeout", "100",
+          "--retries", "0"}, 0,
+         "^\\{\"address\":\"HR50\",\"ok\":true,\"station\":1,\"tag\":\"HR50\",\"time\":\"[^\"]+\",\"value\":\"10\\d\\d\"\\}\n"
+         "\\{\"address\":\"HR1\",\"backoffMs\":[2-9]\\d{3},\"error\":\"PLC no response [^\n]*\",\"kind\":\"timeout\",\"ok\":false,"
+         "\"station\":3,[^\n]*\n\\{\"address\":\"HR50\",[^\n]*\n$", ""},
         {{"write", "HR10", "-1", "0x1234"}, 0, "^wrote 2 word\\(s\\) to HR10 on station 1\n$", ""},
         {{"write", "HR90", "0x55", "--station", "0"}, 0, "to HR90 as a broadcast to station 0 \\(sent once, no reply awaited\\)\n$", ""},
         {{"write", "HR20SW", "1.5", "--type", "dword"}, 0, "wrote 1 dword", ""},

@@ -160,6 +160,21 @@ TEST_F(SerialLine, EchoesGatewayExceptionsAndLateRepliesOnBothLinks)
     }
 }
 
+// The stations of one line share its port: watch opens it once for all.
+TEST_F(SerialLine, WatchReadsSeveralStationsThroughOnePort)
+{
+    Background slave;
+    ASSERT_TRUE(slave.start(MBRTU_TOOL_PATH, {"simulate", "--serial", slaveEnd, "--station", "1,2"}, "stop with Ctrl-C"));
+    const Outcome run = mbrtu({"watch", "--once", "--serial", masterEnd, "--tags", "HR1,2-HR5,3-HR1,2-IR7", "--timeout",
+                               "200", "--retries", "0"});
+    EXPECT_EQ(run.status, 1) << run.err.toStdString();
+    expectPrinted(run,
+                  "\nHR1 +HR1 +0 +ok\n2-HR5 +HR5 +0 +ok\n3-HR1 +HR1 + PLC no response .*: no reply within 200 ms\n"
+                  "2-IR7 +IR7 +6 +ok\n4 tag\\(s\\) in 4 request\\(s\\): 3 read, 1 failed\n$",
+                  ".*", "watch on a serial line");
+    EXPECT_EQ(slave.stop(), 0);
+}
+
 TEST_F(SerialLine, PollingFailsCleanlyWhileThePortIsGoneAndGoesOnOnceItIsBack)
 {
     Background slave, poll;
