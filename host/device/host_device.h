@@ -3,8 +3,8 @@
 
 // What the runtime stand-in's devices (TCP and serial line) add to the
 // runtime's device interface, so that tools can use either through one type:
-// a trace of the frames, a watch on long waits, and the count of requests
-// written.
+// a trace of the frames, a watch on long waits, the count of requests
+// written, and a probe mode for a station that has gone silent.
 
 #include "host/device/wait_observer.h"
 #include "settings/abstract_device_interface.h"
@@ -21,10 +21,22 @@ public:
     // Requests written so far (each attempt of the driver's counts).
     int requestsSent() const { return m_requests; }
 
+    // While a silent station is probed: every request is one attempt (no
+    // retries) waiting at most timeoutMs for its reply, instead of the link's
+    // settings. 0 ends it.
+    void setProbeTimeoutMs(int timeoutMs) { m_probeTimeoutMs = timeoutMs; }
+    bool isProbing() const { return m_probeTimeoutMs > 0; }
+
 protected:
+    // The response time-out and further attempts in force: the link's own,
+    // or the probe's.
+    int responseTimeoutMs(int configuredMs) const { return isProbing() ? m_probeTimeoutMs : configuredMs; }
+    int retriesInForce(int configured) const { return isProbing() ? 0 : configured; }
+
     FrameTrace *m_trace = nullptr;
     WaitObserver m_observer;
     int m_requests = 0;
+    int m_probeTimeoutMs = 0;
 };
 
 #endif // HOST_HOST_DEVICE_H

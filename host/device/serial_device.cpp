@@ -180,7 +180,7 @@ bool SerialDevice::onlyTimedOut(const QString &what)
 bool SerialDevice::waitForQuietLine()
 {
     const qint64 gapUs = serialFrameGapUs(m_settings);
-    const qint64 giveUpUs = nowUs() + qint64(m_settings.responseTimeoutMs) * 1000 + gapUs;
+    const qint64 giveUpUs = nowUs() + qint64(responseTimeoutMs(m_settings.responseTimeoutMs)) * 1000 + gapUs;
     QByteArray stale;
     bool quiet = true;
     for (;;) {
@@ -247,7 +247,7 @@ int SerialDevice::writeData(const char *data, int len)
     }
     // The bytes reach the driver at once; the line takes a character time each.
     const qint64 onLineUs = len * serialCharacterUs(m_settings);
-    const qint64 deadlineUs = nowUs() + onLineUs + qint64(m_settings.responseTimeoutMs) * 1000;
+    const qint64 deadlineUs = nowUs() + onLineUs + qint64(responseTimeoutMs(m_settings.responseTimeoutMs)) * 1000;
     while (m_port->bytesToWrite() > 0) {
         const qint64 leftUs = deadlineUs - nowUs();
         if (leftUs <= 0) {
@@ -326,7 +326,7 @@ int SerialDevice::readData(char *data, int maxlen)
         return 0;
     // The response time-out runs from the request for the first read after
     // it (echo included), from the call for any later one.
-    const qint64 deadlineUs = (m_awaitingReply ? m_requestUs : nowUs()) + qint64(m_settings.responseTimeoutMs) * 1000;
+    const qint64 deadlineUs = (m_awaitingReply ? m_requestUs : nowUs()) + qint64(responseTimeoutMs(m_settings.responseTimeoutMs)) * 1000;
     m_awaitingReply = false;
     if (!m_expectedEcho.isEmpty()) {
         const int echoed = takeEcho(deadlineUs);
@@ -357,7 +357,7 @@ bool SerialDevice::isOpen() const
 
 int SerialDevice::retryCount() const
 {
-    return m_settings.retryCount;
+    return retriesInForce(m_settings.retryCount);
 }
 
 int SerialDevice::stationId() const

@@ -272,7 +272,7 @@ int TcpDevice::sendAll(const char *data, int len)
             continue;
         if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) {
             if (deadline < 0)
-                deadline = now() + m_settings.responseTimeoutMs;
+                deadline = now() + responseTimeoutMs(m_settings.responseTimeoutMs);
             const Wait wait = waitFor(m_fd, POLLOUT, deadline, m_observer);
             if (wait == Wait::Ready)
                 continue;
@@ -361,7 +361,7 @@ int TcpDevice::receive(char *data, int maxlen, bool echo)
     // it, from the call for any later one.
     const bool firstAfterRequest = m_awaitingReply;
     m_awaitingReply = false;
-    const qint64 timeoutMs = m_settings.responseTimeoutMs;
+    const qint64 timeoutMs = responseTimeoutMs(m_settings.responseTimeoutMs);
     const qint64 deadline = got >= maxlen      ? 0
                             : firstAfterRequest ? m_requestUs / 1000 + timeoutMs
                                                 : now() + timeoutMs;
@@ -454,7 +454,7 @@ bool TcpDevice::isOpen() const
 
 int TcpDevice::retryCount() const
 {
-    return m_settings.retryCount;
+    return retriesInForce(m_settings.retryCount);
 }
 
 int TcpDevice::stationId() const

@@ -43,15 +43,6 @@ CommunicatorCommand readCommand(const TagGroup &group)
 
 } // namespace
 
-qint64 nearestRankPercentile(QVector<qint64> values, double p)
-{
-    if (values.isEmpty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    const int rank = std::max(1, int(std::ceil(p / 100.0 * values.size())));
-    return values[std::min(rank, int(values.size())) - 1];
-}
-
 WatchPoller::WatchPoller(DriverInterface *driver, const QVector<WatchTag> &tags, qint64 periodMs,
                          SilenceTest silent)
     : m_driver(driver),

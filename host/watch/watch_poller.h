@@ -23,6 +23,7 @@
 #include <functional>
 #include <map>
 
+#include "host/link/station_health.h"
 #include "host/watch/tag_groups.h"
 
 class AbstractDeviceInterface;
@@ -49,9 +50,6 @@ struct StationFigures
     int silentCycles = 0; // cycles in a row without a reply
     qint64 backoffMs = 0; // the wait before the next poll while silent, 0 when answering
 };
-
-// The value at percentile p (0..100) of values by nearest rank; -1 when empty.
-qint64 nearestRankPercentile(QVector<qint64> values, double p);
 
 class WatchPoller
 {

@@ -166,17 +166,4 @@ TEST(WatchPoller, PollDueReadsOnlyTheStationsThatAreDue)
     EXPECT_EQ(f.poller.figures(2).requestsPerSecond, 0); // not a station of the tags
 }
 
-TEST(WatchPoller, NearestRankPercentiles)
-{
-    QVector<qint64> hundred;
-    for (int i = 100; i >= 1; --i)
-        hundred.append(i);
-    const struct { QVector<qint64> values; double p; qint64 expected; } cases[] = {
-        {{}, 50, -1},        {{7}, 99, 7},       {{3, 1, 2}, 50, 2}, {{3, 1, 2}, 0, 1},
-        {{1, 2, 3, 4}, 50, 2}, {hundred, 99, 99}, {hundred, 100, 100}, {hundred, 99.5, 100},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(nearestRankPercentile(c.values, c.p), c.expected) << c.values.size() << " at " << c.p;
-}
-
 } // namespace
