@@ -4,7 +4,10 @@
 // What the runtime stand-in's devices (TCP and serial line) add to the
 // runtime's device interface, so that tools can use either through one type:
 // a trace of the frames, a watch on long waits, the count of requests
-// written, and a probe mode for a station that has gone silent.
+// written, a probe mode for a station that has gone silent, and the head of
+// the last reply.
+
+#include <QByteArray>
 
 #include "host/device/wait_observer.h"
 #include "settings/abstract_device_interface.h"
@@ -27,16 +30,28 @@ public:
     void setProbeTimeoutMs(int timeoutMs) { m_probeTimeoutMs = timeoutMs; }
     bool isProbing() const { return m_probeTimeoutMs > 0; }
 
+    // The first bytes received since the last request was written, for a
+    // reply that is no Modbus frame at all (a peer speaking text).
+    QByteArray replyHead() const { return m_replyHead; }
+    static constexpr int kReplyHeadBytes = 16;
+
 protected:
     // The response time-out and further attempts in force: the link's own,
     // or the probe's.
     int responseTimeoutMs(int configuredMs) const { return isProbing() ? m_probeTimeoutMs : configuredMs; }
     int retriesInForce(int configured) const { return isProbing() ? 0 : configured; }
+    // Each device calls these as it writes a request and as reply bytes come.
+    void noteRequestWritten() { m_replyHead.clear(); }
+    void noteReplyBytes(const char *data, int count)
+    {
+        m_replyHead.append(data, qMin(count, kReplyHeadBytes - int(m_replyHead.size())));
+    }
 
     FrameTrace *m_trace = nullptr;
     WaitObserver m_observer;
     int m_requests = 0;
     int m_probeTimeoutMs = 0;
+    QByteArray m_replyHead;
 };
 
 #endif // HOST_HOST_DEVICE_H

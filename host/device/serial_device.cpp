@@ -228,6 +228,7 @@ bool SerialDevice::stillWanted() const
 int SerialDevice::writeData(const char *data, int len)
 {
     ++m_requests;
+    noteRequestWritten();
     if (!m_port) {
         m_error = kNotOpen;
         return -1;
@@ -337,6 +338,8 @@ int SerialDevice::readData(char *data, int maxlen)
     const int got = gather(data, maxlen, deadlineUs, &broken);
     if (m_trace && got > 0)
         m_trace->received(QByteArray(data, got));
+    if (got > 0)
+        noteReplyBytes(data, got);
     return got > 0 || !broken ? got : -1;
 }
 

@@ -201,6 +201,7 @@ int TcpDevice::writeData(const char *data, int len)
         return -1;
     }
     ++m_requests;
+    noteRequestWritten();
     const qint64 requestUs = nowUs();
     const bool skipLook = canSkipLook(requestUs);
     m_replyTakenWhole = false;
@@ -416,6 +417,8 @@ int TcpDevice::receive(char *data, int maxlen, bool echo)
         else
             m_trace->received(QByteArray(data, got));
     }
+    if (!echo && got > 0)
+        noteReplyBytes(data, got);
     if (broken)
         closeSocket();
     // A reply taken whole, nothing after it: the next request may skip the

@@ -40,6 +40,31 @@ QString linkLoss(const QString &deviceError)
     return QString();
 }
 
+// Bytes of text: no Modbus reply starts with two of them, since no function
+// code (1 to 0x10, with 0x80 added in an exception) is a printable character.
+constexpr int kTextBytesChecked = 4;
+
+bool looksLikeText(const QByteArray &bytes)
+{
+    if (bytes.size() < 2)
+        return false;
+    for (int i = 0; i < qMin(int(bytes.size()), kTextBytesChecked); ++i) {
+        const uchar c = uchar(bytes[i]);
+        if (!(c >= 0x20 && c < 0x7F) && c != '\r' && c != '\n' && c != '\t')
+            return false;
+    }
+    return true;
+}
+
+// "HTTP/1.1 400 Ba" (48 54 54 50 2F ...)
+QString textPreview(const QByteArray &bytes)
+{
+    QString text;
+    for (char c : bytes)
+        text += uchar(c) >= 0x20 && uchar(c) < 0x7F ? QChar::fromLatin1(c) : QChar(u'.');
+    return QStringLiteral("\"%1\" (%2)").arg(text, QString::fromLatin1(bytes.toHex(' ').toUpper()));
+}
+
 } // namespace
 
 QString exceptionName(int code)
@@ -49,9 +74,15 @@ QString exceptionName(int code)
     return QLatin1String(kExceptionNames[code]);
 }
 
-FailureInfo explainFailure(const QString &driverError, const QString &deviceError, int timeoutMs)
+FailureInfo explainFailure(const QString &driverError, const QString &deviceError, int timeoutMs,
+                           const QByteArray &replyHead)
 {
     FailureInfo info;
+    if (looksLikeText(replyHead)) {
+        info.kind = QStringLiteral("frame");
+        info.explanation = QStringLiteral("the peer does not speak Modbus RTU: it sent %1").arg(textPreview(replyHead));
+        return info;
+    }
     if (driverError.startsWith(kExceptionPrefix)) {
         bool ok = false;
         info.kind = QStringLiteral("exception");

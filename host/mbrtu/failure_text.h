@@ -6,6 +6,7 @@
 // name, and what the device saw (a link the slave closed, a reply that never
 // came within the time-out).
 
+#include <QByteArray>
 #include <QString>
 
 struct FailureInfo
@@ -20,8 +21,11 @@ struct FailureInfo
 };
 
 // driverError is the driver's last error, deviceError the device's, timeoutMs
-// the response time-out the device had.
-FailureInfo explainFailure(const QString &driverError, const QString &deviceError, int timeoutMs);
+// the response time-out the device had; replyHead the first bytes received
+// after the request: when they are printable text, whatever the driver made
+// of them, the peer speaks something else ("frame").
+FailureInfo explainFailure(const QString &driverError, const QString &deviceError, int timeoutMs,
+                           const QByteArray &replyHead = QByteArray());
 
 // The line mbrtu shows for a failure: the driver's text, then what is known.
 QString failureLine(const QString &driverError, const FailureInfo &info);

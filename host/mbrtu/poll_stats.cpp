@@ -34,7 +34,10 @@ QString PollStats::summary() const
     QString text = QStringLiteral("%1 polls: %2 good, %3 failed").arg(sent()).arg(good()).arg(failed());
     if (!kinds.isEmpty())
         text += QStringLiteral(" (%1)").arg(kinds.join(QStringLiteral(", ")));
-    text += QStringLiteral(", loss %1 %\n").arg(sent() ? 100.0 * failed() / sent() : 0.0, 0, 'f', 1);
+    if (m_stopped > 0)
+        text += QStringLiteral(", %1 stopped").arg(m_stopped);
+    const int answered = good() + failed();
+    text += QStringLiteral(", loss %1 %\n").arg(answered ? 100.0 * failed() / answered : 0.0, 0, 'f', 1);
     if (m_responseUs.isEmpty())
         return text + QStringLiteral("response time: no good poll\n");
     qint64 total = 0;

@@ -29,12 +29,22 @@ ProjectSetup projectSetupFor(const ToolOptions &options, const QString &link, in
 
 QString describe(const QString &path, const ProjectSetup &setup)
 {
-    return QStringLiteral("%1: link %2 (HMI port %3, link id %4), default station %5, %6 tag(s)")
+    return QStringLiteral("%1: link %2 (HMI port %3, link id %4), default station %5, slave at %6:%7, %8 tag(s)")
         .arg(path, setup.link)
         .arg(hmiPortForDevice(setup.link))
         .arg(setup.linkId)
         .arg(setup.station)
+        .arg(setup.nodeIp)
+        .arg(setup.nodePort)
         .arg(setup.tagAddresses.size());
+}
+
+QString stationsText(const QList<int> &stations)
+{
+    QStringList texts;
+    for (int station : stations)
+        texts.append(QString::number(station));
+    return QStringLiteral("stations %1").arg(texts.join(QLatin1Char(',')));
 }
 
 // The driver refuses every request without a project database; a missing
@@ -73,8 +83,9 @@ ToolOptions withStoredAddress(ToolOptions options, const LinkDefaults &defaults)
 {
     if (options.tcpGiven || !options.serialPort.isEmpty())
         return options;
-    readProjectNodeAddress(projectDatabasePath(options.appDir), linkChoiceFor(options, defaults).deviceString,
-                           &options.host, &options.port);
+    const QString link = linkChoiceFor(options, defaults).deviceString;
+    if (readProjectNodeAddress(projectDatabasePath(options.appDir), link, &options.host, &options.port))
+        options.addressStoredFor = link;
     return options;
 }
 
@@ -85,24 +96,30 @@ int runReadOrWrite(const ToolOptions &given, QTextStream &out, QTextStream &err)
     if (!prepareDriver(given, &plugin, &defaults, err))
         return kExitFailure;
     const ToolOptions options = withStoredAddress(given, defaults);
+    const bool text = !options.json && !options.csv;
     if (options.stations.size() <= 1) {
+        if (text)
+            out << linkLine(options, QStringLiteral("station %1").arg(linkChoiceFor(options, defaults).station)) << '\n';
+        out.flush();
         ToolSession session(options, plugin.driver(), defaults, out, err);
-        return options.command == ToolCommand::Read ? session.read() : session.write();
+        return exitStatusFor(options.command == ToolCommand::Read ? session.read() : session.write());
     }
     // Several stations: a block each, in turn.
-    int status = kExitSuccess;
+    if (text)
+        out << linkLine(options, stationsText(options.stations)) << '\n';
+    RunTally tally;
     for (int station : options.stations) {
         ToolOptions one = options;
         one.station = station;
-        if (!options.json && !options.csv)
+        if (text)
             out << QStringLiteral("station %1:\n").arg(station);
         out.flush();
         ToolSession session(one, plugin.driver(), defaults, out, err);
-        status = qMax(status, session.read());
+        tally.add(session.read());
         if (stopRequested())
             break;
     }
-    return status;
+    return exitStatusFor(tally);
 }
 
 int runScan(const ToolOptions &given, QTextStream &out, QTextStream &err)
@@ -117,28 +134,33 @@ int runScan(const ToolOptions &given, QTextStream &out, QTextStream &err)
     probe.count = 1;
     probe.retries = 0;
     probe.timeoutMs = options.timeoutMs > 0 ? options.timeoutMs : kScanTimeoutMs;
-    const QString where = options.serialPort.isEmpty() ? QStringLiteral("%1:%2").arg(options.host).arg(options.port)
-                                                       : options.serialPort;
-    out << QStringLiteral("scanning %1 station(s) at %2 for %3, %4 ms each\n")
-               .arg(options.stations.size())
-               .arg(where, options.address.text)
-               .arg(probe.timeoutMs);
+    out << linkLine(options, QStringLiteral("%1 station(s)").arg(options.stations.size())) << '\n'
+        << QStringLiteral("scanning for %1, %2 ms each\n").arg(options.address.text).arg(probe.timeoutMs);
     out.flush();
-    int present = 0;
+    // A station that gives no reply is a finding of the scan, not a failed
+    // request; a link that fails or a run where nobody answered is.
+    RunTally tally;
     int tried = 0;
     for (int station : options.stations) {
         probe.station = station;
         ToolSession session(probe, plugin.driver(), defaults, out, err);
         const RequestOutcome outcome = session.probe();
-        if (stopRequested())
+        if (stopRequested()) {
+            tally.stopped += outcome.ok ? 0 : 1;
             break;
+        }
         ++tried;
+        if (outcome.failure.kind == QLatin1String("link")) {
+            if (tally.failed++ == 0)
+                err << "mbrtu: station " << station << ": " << outcome.error << '\n';
+            continue;
+        }
         // A slave's own exception shows it is there; a gateway's (0x0A, 0x0B) that it is not.
         const int code = outcome.failure.exceptionCode;
         const bool answered = outcome.ok || (code >= 0 && !isGatewayFault(code));
         if (!answered)
             continue;
-        ++present;
+        ++tally.succeeded;
         const QString how = outcome.ok ? QStringLiteral("answered")
                                        : QStringLiteral("exception 0x%1 (%2)")
                                              .arg(QString::number(code, 16).toUpper().rightJustified(2, QLatin1Char('0')))
@@ -146,8 +168,16 @@ int runScan(const ToolOptions &given, QTextStream &out, QTextStream &err)
         out << QStringLiteral("station %1  %2  %3 ms\n").arg(station, 3).arg(how).arg(double(outcome.elapsedUs) / 1000.0, 0, 'f', 1);
         out.flush();
     }
-    out << QStringLiteral("%1 of %2 station(s) tried answered\n").arg(present).arg(tried);
-    return present > 0 ? kExitSuccess : kExitFailure;
+    tally.stopSignal = stopSignal();
+    out << QStringLiteral("%1 of %2 station(s) tried answered%3\n")
+               .arg(tally.succeeded)
+               .arg(tried)
+               .arg(tally.stopSignal ? QStringLiteral(" (interrupted after %1 of %2)").arg(tried).arg(options.stations.size())
+                                     : QString());
+    out.flush();
+    if (tally.succeeded == 0 && !tally.stopSignal)
+        tally.failed = qMax(tally.failed, 1);
+    return exitStatusFor(tally);
 }
 
 int runVersion(const ToolOptions &options, QTextStream &out, QTextStream &err)
@@ -167,10 +197,27 @@ int runVersion(const ToolOptions &options, QTextStream &out, QTextStream &err)
 
 int runProject(const ToolOptions &options, QTextStream &out, QTextStream &err)
 {
-    const QString appDir = options.appDir;
-    const ProjectSetup setup = projectSetupFor(options, options.link.isEmpty() ? QLatin1String(kDefaultLink) : options.link,
-                                            options.station < 0 ? kDefaultProjectStation : options.station);
-    const QString path = projectDatabasePath(appDir);
+    const QString path = projectDatabasePath(options.appDir);
+    const QString link = options.link.isEmpty() ? QLatin1String(kDefaultLink) : options.link;
+    ProjectSetup stored;
+    const bool hasStored = readProjectSetup(path, link, &stored);
+    if (options.show) {
+        if (!hasStored) {
+            err << "mbrtu: " << path << " holds no project for link " << link << "; write one with: mbrtu project --link "
+                << link << '\n';
+            return kExitFailure;
+        }
+        out << describe(path, stored) << '\n';
+        if (!stored.tagAddresses.isEmpty())
+            out << "tags: " << compactTagList(stored.tagAddresses) << '\n';
+        return kExitSuccess;
+    }
+    ProjectSetup setup = projectSetupFor(options, link, options.station < 0 ? kDefaultProjectStation : options.station);
+    // The slave's address stays as stored unless it is given.
+    if (hasStored && !options.hostGiven)
+        setup.nodeIp = stored.nodeIp;
+    if (hasStored && !options.portGiven)
+        setup.nodePort = stored.nodePort;
     QString error;
     if (!writeProjectDatabase(path, setup, &error)) {
         err << "mbrtu: " << error << '\n';

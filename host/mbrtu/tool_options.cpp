@@ -1,7 +1,7 @@
 #include "host/mbrtu/tool_options.h"
 
 #include "host/mbrtu/request_plan.h"
-#include "host/mbrtu/watch_command.h"
+#include "host/mbrtu/watch_tags.h"
 #include "host/runtime/project_db.h"
 #include "host/runtime/runtime_values.h"
 
@@ -17,7 +17,6 @@ constexpr int kMaxStation = 255;
 constexpr int kMaxMilliseconds = 3600 * 1000;
 constexpr int kMaxRetries = 100;
 constexpr int kMaxScanStation = 247; // the highest station an RTU slave may take
-constexpr int kDefaultWatchPeriodMs = 1000;
 constexpr int kMinBaud = 50;
 constexpr int kMaxBaud = 4000000;
 
@@ -62,8 +61,9 @@ QString readStations(const QString &text, QList<int> *stations)
     return QString();
 }
 
-// "5,7-9": single stations and runs.
-QString readStationRuns(const QString &option, const QString &text, QList<int> *stations)
+// "5,7-9": single stations and runs, each from min to max.
+QString readStationRuns(const QString &option, const QString &text, QList<int> *stations, int min = 0,
+                        int max = kMaxStation)
 {
     stations->clear();
     for (const QString &item : text.split(QLatin1Char(','))) {
@@ -71,9 +71,9 @@ QString readStationRuns(const QString &option, const QString &text, QList<int> *
         int first = 0;
         int last = 0;
         QString error = ends.size() > 2 ? QStringLiteral("%1 expects stations like 5,7-9, not '%2'").arg(option, text)
-                                        : readNumber(option, ends.first(), 0, kMaxStation, &first);
+                                        : readNumber(option, ends.first(), min, max, &first);
         if (error.isEmpty())
-            error = readNumber(option, ends.last(), 0, kMaxStation, &last);
+            error = readNumber(option, ends.last(), min, max, &last);
         if (error.isEmpty() && last < first)
             error = QStringLiteral("%1: the run '%2' must run upwards").arg(option, item);
         if (!error.isEmpty())
@@ -160,13 +160,14 @@ const OptionRule kOptions[] = {
     {"--host", true, kLinkCommands | ProjectBit | SimulateBit | ProxyBit,
      [](ToolOptions &o, const QString &v) {
          o.host = v;
-         o.tcpGiven = true;
+         o.tcpGiven = o.hostGiven = true;
          return v.isEmpty() ? QStringLiteral("--host expects a host name or address") : QString();
      }},
     {"--port", true, kLinkCommands | ProjectBit | SimulateBit,
      [](ToolOptions &o, const QString &v) {
-         o.tcpGiven = true;
-         return readNumber(QStringLiteral("--port"), v, 0, 65535, &o.port);
+         o.tcpGiven = o.portGiven = true;
+         // Port 0 is "any free port" for a server; a master needs the slave's.
+         return readNumber(QStringLiteral("--port"), v, o.command == ToolCommand::Simulate ? 0 : 1, 65535, &o.port);
      }},
     {"--serial", true, kLinkCommands | SimulateBit,
      [](ToolOptions &o, const QString &v) {
@@ -199,7 +200,9 @@ const OptionRule kOptions[] = {
          return readNumber(QStringLiteral("--station"), v, 0, kMaxStation, &o.station);
      }},
     {"--stations", true, ScanBit,
-     [](ToolOptions &o, const QString &v) { return readStationRuns(QStringLiteral("--stations"), v, &o.stations); }},
+     [](ToolOptions &o, const QString &v) {
+         return readStationRuns(QStringLiteral("--stations"), v, &o.stations, 1, kMaxScanStation);
+     }},
     {"--address", true, ScanBit,
      [](ToolOptions &o, const QString &v) {
          QString error;
@@ -238,7 +241,7 @@ const OptionRule kOptions[] = {
          o.json = true;
          return QString();
      }},
-    {"--csv", false, ReadBit,
+    {"--csv", false, ReadBit | WatchBit,
      [](ToolOptions &o, const QString &) {
          o.csv = true;
          return QString();
@@ -310,6 +313,11 @@ const OptionRule kOptions[] = {
     {"--app-dir", true, kLinkCommands | ProjectBit,
      [](ToolOptions &o, const QString &v) {
          o.appDir = v;
+         return QString();
+     }},
+    {"--show", false, ProjectBit,
+     [](ToolOptions &o, const QString &) {
+         o.show = true;
          return QString();
      }},
     {"--link-id", true, ProjectBit,
@@ -444,7 +452,7 @@ QString checkCombination(ToolOptions &options)
         if (!error.isEmpty())
             return error;
         if (options.polls > 0 && options.pollMs == 0)
-            return QStringLiteral("--polls goes with --poll");
+            options.pollMs = kDefaultPeriodMs;
         if (options.json && options.csv)
             return QStringLiteral("--json and --csv exclude each other");
         if (options.station == 0 || options.stations.contains(0))
@@ -472,9 +480,11 @@ QString checkCombination(ToolOptions &options)
         if (!options.tags.isEmpty() && !options.tagsFile.isEmpty())
             return QStringLiteral("--tags and --tags-file exclude each other");
         if (options.pollMs == 0)
-            options.pollMs = kDefaultWatchPeriodMs;
+            options.pollMs = kDefaultPeriodMs;
         if (options.once && options.polls > 0)
             return QStringLiteral("--once and --polls exclude each other");
+        if (options.json && options.csv)
+            return QStringLiteral("--json and --csv exclude each other");
         break;
     case ToolCommand::Scan:
         if (options.address.text.isEmpty())
@@ -482,8 +492,6 @@ QString checkCombination(ToolOptions &options)
         if (options.stations.isEmpty())
             for (int station = 1; station <= kMaxScanStation; ++station)
                 options.stations.append(station);
-        if (options.stations.contains(0))
-            return QStringLiteral("--stations: station 0 is the broadcast address, which nothing answers");
         if (!checkReadable(options.address, WordData, &error))
             return error;
         if (options.json)
@@ -499,6 +507,10 @@ QString checkCombination(ToolOptions &options)
         error = checkCountUpStations(options);
         if (!error.isEmpty())
             return error;
+        break;
+    case ToolCommand::Project:
+        if (options.show && (options.tcpGiven || options.station >= 0 || !options.tags.isEmpty()))
+            return QStringLiteral("--show prints the stored project: it takes --link, --app-dir and --link-id only");
         break;
     case ToolCommand::Proxy:
         if (options.slavePort == 0)

@@ -18,6 +18,7 @@
 enum class ToolCommand { Help, Version, Read, Write, Project, Simulate, Proxy, Scan, Watch };
 
 constexpr int kDefaultPort = 5020;
+constexpr int kDefaultPeriodMs = 1000;
 extern const char kDefaultHost[]; // "127.0.0.1"
 extern const char kDefaultLink[]; // "COM2", also the driver's default device string
 
@@ -40,6 +41,9 @@ struct ToolOptions
     QString host = QLatin1String(kDefaultHost);
     int port = kDefaultPort;
     bool tcpGiven = false; // --host or --port was given
+    bool hostGiven = false;
+    bool portGiven = false;
+    QString addressStoredFor; // the link whose address mbrtu project stored, when that is where requests go
     // the serial line instead of TCP (read and write), or served (simulate);
     // empty: TCP
     QString serialPort;
@@ -54,7 +58,7 @@ struct ToolOptions
     int timeoutMs = -1;
     QString link;
     // output
-    int pollMs = 0;  // 0: read once; watch: the period (1000 when not given)
+    int pollMs = 0;  // 0: read once; watch and --polls: the period (kDefaultPeriodMs when not given)
     int polls = 0;   // 0: until interrupted; watch: cycles
     bool once = false; // watch: every tag once, then the table
     bool json = false;
@@ -66,6 +70,7 @@ struct ToolOptions
     QString appDir;
     QString programDir;
     int linkId = 1;
+    bool show = false;      // project: print the stored project, change nothing
     QString tags;
     QString tagsFile;       // watch: CSV lines of name, address, type
     QStringList tagAddresses;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <memory>
 
+#include "host/mbrtu/record_fields.h"
 #include "host/mbrtu/request_plan.h"
 #include "host/runtime/runtime_values.h"
 #include "settings/driver_interface.h"
@@ -17,9 +18,9 @@ namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
-void onStopSignal(int)
+void onStopSignal(int signal)
 {
-    g_stop = 1;
+    g_stop = signal;
 }
 
 // A wait longer than this shows its attempt on a terminal.
@@ -61,6 +62,31 @@ void installStopHandlers()
 bool stopRequested()
 {
     return g_stop != 0;
+}
+
+int stopSignal()
+{
+    return int(g_stop);
+}
+
+QString linkText(const ToolOptions &options)
+{
+    if (options.serialPort.isEmpty())
+        return QStringLiteral("%1:%2").arg(options.host).arg(options.port);
+    return QStringLiteral("%1 %2 %3%4%5")
+        .arg(options.serialPort)
+        .arg(options.baud)
+        .arg(options.dataBits)
+        .arg(QLatin1Char(options.parity))
+        .arg(options.stopBits);
+}
+
+QString linkLine(const ToolOptions &options, const QString &stations)
+{
+    const QString stored = options.addressStoredFor.isEmpty()
+                               ? QString()
+                               : QStringLiteral(" (stored for %1 by mbrtu project)").arg(options.addressStoredFor);
+    return QStringLiteral("link %1%2, %3").arg(linkText(options), stored, stations);
 }
 
 bool sleepUnlessStopped(int ms)
@@ -218,7 +244,7 @@ void ToolSession::explain(RequestOutcome *outcome) const
 {
     outcome->error = m_driver->getLastError();
     const QString deviceError = m_device->errorString();
-    outcome->failure = explainFailure(outcome->error, deviceError, m_link.timeoutMs);
+    outcome->failure = explainFailure(outcome->error, deviceError, m_link.timeoutMs, m_device->replyHead());
     // A link that could not be opened leaves the transport's bare words.
     if (!m_device->isOpen() && outcome->error == deviceError && outcome->failure.kind != QLatin1String("interrupted")) {
         outcome->error += m_options.serialPort.isEmpty()
@@ -227,23 +253,34 @@ void ToolSession::explain(RequestOutcome *outcome) const
     }
 }
 
-int ToolSession::read()
+RunTally ToolSession::tallyOf(const RequestOutcome &outcome)
+{
+    RunTally tally;
+    tally.succeeded = outcome.ok ? 1 : 0;
+    tally.stopped = !outcome.ok && isStoppedKind(outcome.failure.kind) ? 1 : 0;
+    tally.failed = outcome.ok || tally.stopped ? 0 : 1;
+    tally.stopSignal = stopSignal();
+    return tally;
+}
+
+RunTally ToolSession::read()
 {
     if (m_options.pollMs == 0) {
         const RequestOutcome outcome = readOnce();
-        if (!outcome.ok) {
+        if (!outcome.ok)
             printFailure(outcome);
-            return kExitFailure;
-        }
-        printValues(outcome, 0);
-        return kExitSuccess;
+        else
+            printValues(outcome, 0);
+        return tallyOf(outcome);
     }
     PollStats stats;
     int poll = 0;
     do {
         const RequestOutcome outcome = readOnce();
-        if (!outcome.ok && stopRequested())
-            break; // the poll a stop signal cut short counts for nothing
+        if (!outcome.ok && stopRequested()) {
+            stats.addStopped(); // cut short by the stop signal: neither good nor failed
+            break;
+        }
         ++poll;
         if (outcome.ok)
             stats.addGood(outcome.elapsedUs);
@@ -256,10 +293,15 @@ int ToolSession::read()
     QTextStream &summary = m_options.json || m_options.csv ? m_err : m_out;
     summary << stats.summary();
     summary.flush();
-    return stats.failed() == 0 ? kExitSuccess : kExitFailure;
+    RunTally tally;
+    tally.succeeded = stats.good();
+    tally.failed = stats.failed();
+    tally.stopped = stats.stopped();
+    tally.stopSignal = stopSignal();
+    return tally;
 }
 
-int ToolSession::write()
+RunTally ToolSession::write()
 {
     RequestOutcome outcome;
     outcome.time = QDateTime::currentDateTimeUtc();
@@ -276,7 +318,7 @@ int ToolSession::write()
     const bool broadcastSent = m_broadcast && !outcome.ok && outcome.failure.kind == QLatin1String("timeout");
     if (!outcome.ok && !broadcastSent) {
         printFailure(outcome);
-        return kExitFailure;
+        return tallyOf(outcome);
     }
     const QString typeName = m_options.numbers ? numberTypeName(m_options.numberType) : dataTypeName(m_options.type);
     QString done = QStringLiteral("wrote %1 %2(s) to %3 ").arg(m_options.count).arg(typeName, m_options.address.text);
@@ -292,7 +334,9 @@ int ToolSession::write()
         m_out << done << '\n';
     }
     m_out.flush();
-    return kExitSuccess;
+    RunTally tally;
+    tally.succeeded = 1;
+    return tally;
 }
 
 QList<ToolSession::NumberRow> ToolSession::numberRows(const QByteArray &data) const
@@ -312,17 +356,8 @@ QJsonArray ToolSession::valuesJson(const QByteArray &data) const
     if (!m_options.numbers)
         return formatRowsAsJson(decodeReadValues(m_options.address, m_options.type, m_options.count, data));
     QJsonArray array;
-    for (const NumberRow &row : numberRows(data)) {
-        bool integer = false;
-        const qlonglong whole = row.value.toLongLong(&integer);
-        bool real = false;
-        const double number = row.value.toDouble(&real);
-        // JSON numbers where they are exact; 64-bit integers beyond 2^53, nan and inf as text.
-        const QJsonValue value = integer && qAbs(whole) < (1LL << 53) ? QJsonValue(double(whole))
-                                 : real && !integer && qIsFinite(number) ? QJsonValue(number)
-                                                                          : QJsonValue(row.value);
-        array.append(QJsonObject{{QStringLiteral("address"), row.address}, {QStringLiteral("value"), value}});
-    }
+    for (const NumberRow &row : numberRows(data))
+        array.append(QJsonObject{{QStringLiteral("address"), row.address}, {QStringLiteral("value"), jsonNumber(row.value)}});
     return array;
 }
 
@@ -341,6 +376,7 @@ QJsonObject ToolSession::record(const RequestOutcome &outcome) const
 {
     QJsonObject result{{QStringLiteral("ok"), outcome.ok},
                        {QStringLiteral("time"), outcome.time.toString(Qt::ISODateWithMs)},
+                       {QStringLiteral("link"), linkText(m_options)},
                        {QStringLiteral("station"), m_link.station},
                        {QStringLiteral("address"), m_options.address.text},
                        {QStringLiteral("type"), m_options.numbers ? numberTypeName(m_options.numberType)
@@ -399,19 +435,18 @@ QString ToolSession::failureLine(const RequestOutcome &outcome) const
     return ::failureLine(outcome.error, outcome.failure);
 }
 
-// CSV: one row per value (time, station, address, value, error); a failed
+// CSV: one row per value (time, link, station, address, value, error); a failed
 // request is one row with its error.
 void ToolSession::printCsv(const RequestOutcome &outcome)
 {
     if (!m_csvHeaderDone) {
-        m_out << "time,station,address,value,error\n";
+        m_out << "time,link,station,address,value,error\n";
         m_csvHeaderDone = true;
     }
-    const QString time = outcome.time.toString(Qt::ISODateWithMs);
+    const QString time = outcome.time.toString(Qt::ISODateWithMs) + QLatin1Char(',') + csvField(linkText(m_options));
     if (!outcome.ok) {
-        QString error = failureLine(outcome);
-        error.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-        m_out << time << ',' << m_link.station << ',' << m_options.address.text << ",,\"" << error << "\"\n";
+        m_out << time << ',' << m_link.station << ',' << m_options.address.text << ",," << csvField(failureLine(outcome))
+              << '\n';
         return;
     }
     if (m_options.numbers) {

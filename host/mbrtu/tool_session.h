@@ -18,6 +18,7 @@
 #include "host/device/tcp_device.h"
 #include "host/mbrtu/failure_text.h"
 #include "host/mbrtu/poll_stats.h"
+#include "host/mbrtu/run_status.h"
 #include "host/mbrtu/tool_options.h"
 
 class DriverInterface;
@@ -50,15 +51,19 @@ SerialDeviceSettings serialDeviceSettingsFor(const ToolOptions &options, const L
 std::unique_ptr<HostDevice> makeDevice(const ToolOptions &options, const LinkChoice &link, FrameTrace *trace,
                                        const WaitObserver &observer);
 
-// Exit statuses.
-constexpr int kExitSuccess = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
+// Where the requests go: "127.0.0.1:5020", or the serial line as
+// "/dev/ttyUSB0 9600 8E1".
+QString linkText(const ToolOptions &options);
+// The first line of a command's text output: "link 127.0.0.1:5020, station 1",
+// noting an address the project stored.
+QString linkLine(const ToolOptions &options, const QString &stations);
 
 // SIGINT and SIGTERM end the request under way (the device's waits watch for
 // them) and a polling loop.
 void installStopHandlers();
 bool stopRequested();
+// The stop signal that came, 0 when none did.
+int stopSignal();
 // Sleeps ms unless a stop signal comes first; false when it came.
 bool sleepUnlessStopped(int ms);
 
@@ -79,8 +84,8 @@ public:
     ToolSession(const ToolOptions &options, DriverInterface *driver, const LinkDefaults &defaults,
                 QTextStream &out, QTextStream &err);
 
-    int read();
-    int write();
+    RunTally read();
+    RunTally write();
     // One read, nothing printed: for scans.
     RequestOutcome probe() { return readOnce(); }
 
@@ -92,6 +97,8 @@ private:
     void printValues(const RequestOutcome &outcome, int poll);
     void printPoll(int poll, const RequestOutcome &outcome, const PollStats &stats);
     void printFailure(const RequestOutcome &outcome);
+    // The run's tally of a single request.
+    static RunTally tallyOf(const RequestOutcome &outcome);
     QJsonObject record(const RequestOutcome &outcome) const;
     // Values of a number type, each at its first register's address.
     struct NumberRow

@@ -31,10 +31,10 @@ QString stationLine(const StationRow &row)
                        .arg(f.requestsPerSecond, 0, 'f', 1)
                        .arg(milliseconds(f.medianUs), milliseconds(f.p99Us))
                        .arg(f.failures);
-    if (f.backoffMs > 0)
-        line += QStringLiteral(", no reply %1 time(s) in a row, back-off %2")
+    if (f.silentCycles > 0)
+        line += QStringLiteral(", no reply %1 time(s) in a row, back-off %2, next try in %3")
                     .arg(f.silentCycles)
-                    .arg(ageText(f.backoffMs));
+                    .arg(ageText(f.backoffMs), ageText(f.nextTryInMs));
     return line;
 }
 
@@ -69,17 +69,22 @@ QStringList watchScreen(const QString &heading, const QVector<TagRow> &tags, con
                         int width, int height)
 {
     int nameWidth = 3;
-    for (const TagRow &tag : tags)
+    int statusWidth = 0;
+    for (const TagRow &tag : tags) {
         nameWidth = std::max(nameWidth, std::min(kMaxNameWidth, int(tag.name.size())));
+        statusWidth = std::max(statusWidth, int(tag.status.size()));
+    }
+    // The trend goes before any status is cut.
+    const int columnsBeforeTrend = nameWidth + kAddressWidth + kValueWidth + kAgeWidth + 4;
+    const bool trendShown = columnsBeforeTrend + kTrendWidth + 1 + statusWidth <= width;
     const auto row = [&](const QString &name, const QString &address, const QString &value, const QString &age,
                          const QString &trend, const QString &status) {
-        return QStringLiteral("%1 %2 %3 %4 %5 %6")
+        return QStringLiteral("%1 %2 %3 %4 %5")
             .arg(name.left(nameWidth), -nameWidth)
             .arg(address, -kAddressWidth)
             .arg(value, -kValueWidth)
             .arg(age, -kAgeWidth)
-            .arg(trend, -kTrendWidth)
-            .arg(status);
+            .arg(trendShown ? QStringLiteral("%1 %2").arg(trend, -kTrendWidth).arg(status) : status);
     };
 
     QStringList lines{heading, row(QStringLiteral("tag"), QStringLiteral("address"), QStringLiteral("value"),

@@ -36,12 +36,13 @@ QString sparkline(const QVector<double> &values);
 QString ageText(qint64 ms);
 
 // "station 3: 0.1 req/s, median -, p99 -, 2 failure(s), no reply 2 time(s)
-// in a row, back-off 20 s"
+// in a row, back-off 20 s, next try in 12 s"
 QString stationLine(const StationRow &row);
 
 // The screen: a heading, the tag table and the station lines, each line cut
-// to width; with more tags than height allows, the last line says how many
-// are not shown.
+// to width; the trend column is left out when a status would be cut with it;
+// with more tags than height allows, the last line says how many are not
+// shown.
 QStringList watchScreen(const QString &heading, const QVector<TagRow> &tags, const QVector<StationRow> &stations,
                         int width, int height);
 

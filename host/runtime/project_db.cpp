@@ -237,3 +237,50 @@ bool readProjectTags(const QString &path, const QString &link, QStringList *addr
                          return true;
                      });
 }
+
+bool readProjectSetup(const QString &path, const QString &link, ProjectSetup *setup)
+{
+    setup->link = link;
+    const bool found = queryLink(path,
+                                 QStringLiteral("SELECT LINK.LINKID, NODE.STATIONID, NODE.IP, NODE.PORT FROM LINK "
+                                                "JOIN NODE ON NODE.LINKID = LINK.LINKID "
+                                                "WHERE LINK.HMIPORT = ? AND NODE.ISDEFAULT = 1"),
+                                 link, [&](QSqlQuery &query) {
+                                     if (!query.next())
+                                         return false;
+                                     setup->linkId = query.value(0).toInt();
+                                     setup->station = query.value(1).toInt();
+                                     setup->nodeIp = query.value(2).toString();
+                                     setup->nodePort = query.value(3).toInt();
+                                     return true;
+                                 });
+    return found && readProjectTags(path, link, &setup->tagAddresses);
+}
+
+QString compactTagList(const QStringList &addresses)
+{
+    static const QRegularExpression split(QStringLiteral("^(.*?)(\\d+)$"));
+    QStringList runs;
+    QString prefix;
+    int first = -1;
+    int last = -1;
+    const auto close = [&]() {
+        if (first >= 0)
+            runs.append(prefix + QString::number(first) + (last > first ? QStringLiteral("-%1").arg(last) : QString()));
+    };
+    for (const QString &address : addresses) {
+        const QRegularExpressionMatch match = split.match(address);
+        const int number = match.captured(2).toInt();
+        if (match.hasMatch() && first >= 0 && match.captured(1) == prefix && number == last + 1) {
+            last = number;
+            continue;
+        }
+        close();
+        prefix = match.hasMatch() ? match.captured(1) : address;
+        first = last = match.hasMatch() ? number : -1;
+        if (!match.hasMatch())
+            runs.append(address);
+    }
+    close();
+    return runs.join(QLatin1Char(','));
+}

@@ -27,6 +27,8 @@ struct ProjectSetup
 // [STATION-]AREA FIRST[-LAST]; areas as device addresses (DI, DO, FN5DO, HR,
 // FN6HR, IR).
 bool expandTagList(const QString &text, QStringList *addresses, QString *error);
+// The reverse: addresses in runs again ("DI1-64,DO1-32,2-DI5"), in their order.
+QString compactTagList(const QStringList &addresses);
 
 QString projectDatabasePath(const QString &appDir);
 
@@ -36,6 +38,9 @@ bool writeProjectDatabase(const QString &path, const ProjectSetup &setup, QStrin
 // The address of the default node stored for the link (device string);
 // false when the database or the link is not there.
 bool readProjectNodeAddress(const QString &path, const QString &link, QString *ip, int *port);
+// The project stored for the link: its link id, default station, node
+// address and tags; false when the database or the link is not there.
+bool readProjectSetup(const QString &path, const QString &link, ProjectSetup *setup);
 // The tag addresses stored for the link ("DI1", "2-DI5"), in table order;
 // false when the database or the link is not there.
 bool readProjectTags(const QString &path, const QString &link, QStringList *addresses);

@@ -1,8 +1,6 @@
 #include "host/watch/watch_poller.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
 #include "settings/abstract_device_interface.h"
 #include "settings/communicator_command.h"
@@ -10,12 +8,6 @@
 
 namespace {
 
-// period << silentCycles stops growing long before this; it keeps the shift defined.
-constexpr int kMaxBackoffDoublings = 16;
-// A silent station's next try waits at least this many times what its silent
-// poll took, so that it takes at most about a twentieth of the time from
-// the stations that answer, however long its time-out.
-constexpr qint64 kSilentCostFactor = 20;
 // Samples kept per station at most, whatever the request rate.
 constexpr std::size_t kMaxSamples = 4096;
 constexpr double kMsPerSecond = 1000.0;
@@ -43,13 +35,14 @@ CommunicatorCommand readCommand(const TagGroup &group)
 
 } // namespace
 
-WatchPoller::WatchPoller(DriverInterface *driver, const QVector<WatchTag> &tags, qint64 periodMs,
+WatchPoller::WatchPoller(DriverInterface *driver, const QVector<WatchTag> &tags, qint64 periodMs, int timeoutMs,
                          SilenceTest silent)
     : m_driver(driver),
       m_groups(groupsOf(driver, tags)),
       m_readings(m_groups.size()),
       m_periodMs(periodMs),
-      m_silent(std::move(silent))
+      m_silent(std::move(silent)),
+      m_health(timeoutMs, periodMs)
 {
     for (const TagGroup &group : m_groups)
         m_stations[group.station];
@@ -91,15 +84,26 @@ StationFigures WatchPoller::figures(int station) const
     figures.medianUs = nearestRankPercentile(good, 50);
     figures.p99Us = nearestRankPercentile(good, 99);
     figures.failures = state.failures;
-    figures.silentCycles = state.silentCycles;
-    figures.backoffMs = state.backoffMs;
+    figures.silentCycles = m_health.silentInARow(station);
+    figures.backoffMs = m_health.backoffMs(station);
+    figures.nextTryInMs = figures.silentCycles > 0 ? qMax<qint64>(0, m_health.nextTryMs(station) - now) : -1;
     return figures;
 }
 
 bool WatchPoller::pollStation(int station, const std::function<bool()> &stop)
 {
     Station &state = m_stations[station];
-    const qint64 began = elapsedMs();
+    const RequestPlan plan = m_health.plan(station, elapsedMs());
+    if (plan.kind == RequestKind::BackedOff) {
+        for (int i = 0; i < m_groups.size(); ++i) {
+            if (m_groups[i].station == station)
+                markNotSent(i, NotSent::BackedOff, GroupReading(m_readings[i]), plan.nextTryMs);
+        }
+        return false;
+    }
+    bool probing = plan.kind == RequestKind::Probe;
+    if (probing && m_probe)
+        m_probe(plan.probeTimeoutMs);
     bool good = true;
     int silentGroup = -1; // the request the station left unanswered this cycle
     for (int i = 0; i < m_groups.size(); ++i) {
@@ -109,70 +113,85 @@ bool WatchPoller::pollStation(int station, const std::function<bool()> &stop)
             break;
         if (silentGroup >= 0) {
             // It would only wait out the same time-out: it carries that failure unsent.
-            const GroupReading &silence = m_readings[silentGroup];
-            m_readings[i] = GroupReading{elapsedMs(), false, QByteArray(), silence.error, silence.deviceError, true};
+            markNotSent(i, NotSent::AfterSilence, m_readings[silentGroup], m_health.nextTryMs(station));
             continue;
         }
-        if (pollGroup(i, state))
+        qint64 responseUs = 0;
+        const bool ok = pollGroup(i, state, &responseUs);
+        if (probing && m_probe)
+            m_probe(0); // the probe is the first request; an answer brings back the link's settings
+        probing = false;
+        good = good && ok;
+        if (!ok && stop && stop())
+            break; // cut off: neither an answer nor a silence
+        if (ok || (m_silent && !m_silent(m_readings[i]))) {
+            m_health.recordAnswer(station, responseUs);
             continue;
-        good = false;
-        if (!m_silent || m_silent(m_readings[i]))
-            silentGroup = i;
+        }
+        m_health.recordSilence(station, elapsedMs(), responseUs / 1000);
+        m_readings[i].nextTryMs = m_health.nextTryMs(station);
+        silentGroup = i;
     }
-    const bool silent = silentGroup >= 0;
-    state.silentCycles = silent ? state.silentCycles + 1 : 0;
-    const qint64 doubled = m_periodMs << qMin(state.silentCycles, kMaxBackoffDoublings);
-    state.backoffMs = silent ? qMin(kMaxBackoffMs, qMax(doubled, kSilentCostFactor * (elapsedMs() - began))) : 0;
-    state.dueMs = silent ? elapsedMs() + state.backoffMs : began + m_periodMs;
-    return good;
+    if (probing && m_probe)
+        m_probe(0);
+    return good && silentGroup < 0;
 }
 
-bool WatchPoller::isDue(int station) const
+bool WatchPoller::pollCycle(const std::function<bool()> &stop, const StationDone &done)
 {
-    const auto found = m_stations.find(station);
-    return found != m_stations.end() && found->second.dueMs <= elapsedMs();
-}
-
-QVector<int> WatchPoller::pollDue(const std::function<bool()> &stop)
-{
-    QVector<int> polled;
+    const qint64 began = elapsedMs();
+    bool good = true;
     for (const auto &entry : m_stations) {
         if (stop && stop())
             break;
-        if (!isDue(entry.first))
-            continue;
-        pollStation(entry.first, stop);
-        polled.append(entry.first);
+        good = pollStation(entry.first, stop) && good;
+        if (done)
+            done(entry.first);
     }
-    return polled;
+    ++m_cycles;
+    // After a stall the period starts again from its end: no burst to catch up.
+    m_nextCycleMs = qMax(began + m_periodMs, elapsedMs());
+    return good;
 }
 
-qint64 WatchPoller::msUntilDue() const
+qint64 WatchPoller::msUntilNextCycle() const
 {
-    qint64 next = std::numeric_limits<qint64>::max();
-    for (const auto &entry : m_stations)
-        next = qMin(next, entry.second.dueMs);
-    return m_stations.empty() ? 0 : qMax<qint64>(0, next - elapsedMs());
+    return qMax<qint64>(0, m_nextCycleMs - elapsedMs());
 }
 
-bool WatchPoller::pollGroup(int index, Station &station)
+void WatchPoller::markNotSent(int index, NotSent why, const GroupReading &cause, qint64 nextTryMs)
+{
+    GroupReading reading;
+    reading.atMs = elapsedMs();
+    reading.time = QDateTime::currentDateTimeUtc();
+    reading.error = cause.error;
+    reading.deviceError = cause.deviceError;
+    reading.replyHead = cause.replyHead;
+    reading.notSent = why;
+    reading.nextTryMs = nextTryMs;
+    m_readings[index] = reading;
+}
+
+bool WatchPoller::pollGroup(int index, Station &station, qint64 *responseUs)
 {
     QElapsedTimer timer;
     timer.start();
     const QByteArray data = m_driver->read(station.device, readCommand(m_groups[index]));
-    const qint64 responseUs = timer.nsecsElapsed() / 1000;
+    *responseUs = timer.nsecsElapsed() / 1000;
     GroupReading &reading = m_readings[index];
     reading = GroupReading();
     reading.atMs = elapsedMs();
+    reading.time = QDateTime::currentDateTimeUtc();
     reading.ok = !m_driver->hasError();
     if (reading.ok) {
         reading.data = data;
     } else {
         reading.error = m_driver->getLastError();
         reading.deviceError = station.device->errorString();
+        reading.replyHead = m_replyHead ? m_replyHead() : QByteArray();
         ++station.failures;
     }
-    record(station, responseUs, reading.ok);
+    record(station, *responseUs, reading.ok);
     return reading.ok;
 }
 

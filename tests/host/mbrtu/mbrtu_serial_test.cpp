@@ -65,7 +65,7 @@ TEST_F(SerialLine, MbrtuReadsAndWritesLibmodbusRtuServerWithEveryFunction)
     const QStringList link = {"--serial", masterEnd, "--baud", "19200", "--parity", "N", "--stop-bits", "2",
                               "--station", "7", "--retries", "0", "--trace"};
     const struct { QStringList arguments; QString out; } cases[] = {
-        {{"read", "HR1", "--count", "3"}, "-> 07 03 00 00 00 03 .*HR1 +4096 .*HR3 +4098 "},
+        {{"read", "HR1", "--count", "3"}, "^link " + masterEnd + " 19200 8N2, station 7\n.* -> 07 03 00 00 00 03 .*HR1 +4096 .*HR3 +4098 "},
         {{"read", "IR11", "--type", "dword"}, "-> 07 04 00 0A 00 02 .*0x004D0046"}, // 77, 70: low word first
         {{"read", "DO1", "--type", "bit", "--count", "4"}, "-> 07 01 00 00 00 04 .*DO1 +1\nDO2 +0\nDO3 +0\nDO4 +1\n"},
         {{"read", "DI5", "--type", "bit", "--count", "3"}, "-> 07 02 00 04 00 03 .*DI5 +0\nDI6 +1\nDI7 +0\n"},
@@ -169,8 +169,9 @@ TEST_F(SerialLine, WatchReadsSeveralStationsThroughOnePort)
                                "200", "--retries", "0"});
     EXPECT_EQ(run.status, 1) << run.err.toStdString();
     expectPrinted(run,
+                  "^link " + masterEnd + " 9600 8E1, stations 1,2,3\n.*"
                   "\nHR1 +HR1 +0 +ok\n2-HR5 +HR5 +0 +ok\n3-HR1 +HR1 + PLC no response .*: no reply within 200 ms\n"
-                  "2-IR7 +IR7 +6 +ok\n4 tag\\(s\\) in 4 request\\(s\\): 3 read, 1 failed\n$",
+                  "2-IR7 +IR7 +6 +ok\n4 tag\\(s\\) in 4 request\\(s\\), 1 cycle\\(s\\) in [0-9.]+ s: 3 read, 1 failed\n$",
                   ".*", "watch on a serial line");
     EXPECT_EQ(slave.stop(), 0);
 }

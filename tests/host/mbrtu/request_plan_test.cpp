@@ -42,7 +42,8 @@ TEST(RequestPlan, SplitsReadsAtEachTypesLimitAndJoinsThemEndToEnd)
 
 TEST(FailureText, NamesTheKindAndWhatTheDeviceSaw)
 {
-    const struct { const char *driver, *device; const char *kind; int code; const char *explanation; } cases[] = {
+    const struct { const char *driver, *device; const char *kind; int code; const char *explanation;
+                   QByteArray head; } cases[] = {
         {"exception code:0x02 (read 1 word(s) from 1-HR1)", "", "exception", 2, "illegal data address"},
         {"exception code:0x0B (read 1 word(s) from 3-HR1)", "", "exception", 11,
          "gateway fault: target device failed to respond"},
@@ -56,9 +57,18 @@ TEST(FailureText, NamesTheKindAndWhatTheDeviceSaw)
         {"connection refused", "connection refused", "link", -1, ""},
         {"failed to get default station id", "", "project", -1, ""},
         {"can't read any word from HR65536", "", "request", -1, ""},
+        // A peer speaking text, whatever the driver made of its first bytes.
+        {"invalid slave id:72 (read 1 word(s) from 1-HR1)", "", "frame", -1,
+         "the peer does not speak Modbus RTU: it sent \"HTTP/1.0 4\" (48 54 54 50 2F 31 2E 30 20 34)", "HTTP/1.0 4"},
+        {"PLC no response (read 1 word(s) from 1-HR1)", "timed out", "frame", -1,
+         "the peer does not speak Modbus RTU: it sent \"ok..\" (6F 6B 0D 0A)", "ok\r\n"},
+        // Station 0x48 ('H') with a function code: a frame, not text.
+        {"invalid slave id:72 (read 1 word(s) from 1-HR1)", "", "frame", -1, "the reply names another station",
+         QByteArray::fromHex("48030200")},
+        {"CRC error (read 1 word(s) from 1-HR1)", "", "crc", -1, "", "A"},
     };
     for (const auto &c : cases) {
-        const FailureInfo info = explainFailure(QLatin1String(c.driver), QLatin1String(c.device), 250);
+        const FailureInfo info = explainFailure(QLatin1String(c.driver), QLatin1String(c.device), 250, c.head);
         EXPECT_EQ(info.kind, QLatin1String(c.kind)) << c.driver;
         EXPECT_EQ(info.exceptionCode, c.code) << c.driver;
         EXPECT_EQ(info.explanation, QLatin1String(c.explanation)) << c.driver;
@@ -74,9 +84,10 @@ TEST(PollStats, CountsFailuresByKindAndTakesPercentilesByNearestRank)
     stats.addFailed(QStringLiteral("timeout"));
     stats.addFailed(QStringLiteral("crc"));
     stats.addFailed(QStringLiteral("timeout"));
+    stats.addStopped(); // neither good nor lost
     EXPECT_EQ(stats.percentileUs(99), 99000);
     EXPECT_EQ(stats.percentileUs(0), 1000);
-    EXPECT_EQ(stats.summary(), QStringLiteral("103 polls: 100 good, 3 failed (crc 1, timeout 2), loss 2.9 %\n"
+    EXPECT_EQ(stats.summary(), QStringLiteral("104 polls: 100 good, 3 failed (crc 1, timeout 2), 1 stopped, loss 2.9 %\n"
                                               "response time: min 1.0 ms, average 50.5 ms, max 100.0 ms, "
                                               "99th percentile 99.0 ms\n"));
 }
@@ -90,6 +101,8 @@ TEST(WatchTags, ReadsTagListsAndFilesWithTheirTypesAndSaysWhatIsWrong)
         {"setpoint,HR100,float32\nbad\n", true, "2: expected name,address[,type], not 'bad'"},
         {"run,HR1-4", true, "1: 'HR1-4' names 4 tags: one line, one tag"},
         {"# nothing\n", true, "no tag in the file"},
+        {"Name,Address,Type\nsetpoint,HR100,float32\n", true, "setpoint 2 ABCD"},
+        {"setpoint,HR100\nname,address\n", true, "2: --tags: 'address' is no tag: [STATION-]ADDRESS[-LAST][:TYPE[:ORDER]]"},
     };
     for (const auto &c : cases) {
         QVector<TypedTag> tags;

@@ -1,12 +1,18 @@
 // mbrtu's command line: the reason it gives for each usage error (exit
 // status 2). The address checks behind it are the runtime's
-// (device_address_test); what the options do shows end to end.
+// (device_address_test); what the options do shows end to end. The exit
+// status of every command by how its requests came out; the fields of its
+// records.
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <csignal>
+
+#include "host/mbrtu/record_fields.h"
+#include "host/mbrtu/run_status.h"
 #include "host/mbrtu/tool_home.h"
 #include "host/mbrtu/tool_options.h"
 
@@ -24,7 +30,13 @@ TEST(ToolOptions, RefusesWithAReason)
         {"read HR1 --count", "--count needs a value"},
         {"read HR1 --count 0", "--count expects a number from 1 to 65536, not '0'"},
         {"read HR1 --count 65537", "--count expects a number from 1 to 65536"},
-        {"read HR1 --port 65536", "--port expects a number from 0 to 65535"},
+        {"read HR1 --port 65536", "--port expects a number from 1 to 65535"},
+        {"read HR1 --port 0", "--port expects a number from 1 to 65535, not '0'"},
+        {"project --port 0", "--port expects a number from 1 to 65535"},
+        {"scan --stations 250-260", "--stations expects a number from 1 to 247, not '250'"},
+        {"scan --stations 0-3", "--stations expects a number from 1 to 247, not '0'"},
+        {"project --show --port 502", "--show prints the stored project: it takes --link, --app-dir and --link-id only"},
+        {"watch --json --csv", "--json and --csv exclude each other"},
         {"read HR1 --station 256", "--station expects a number from 0 to 255"},
         {"read HR1 --timeout 0", "--timeout expects a number from 1"},
         {"read HR1 --retries 101", "--retries expects a number from 0 to 100"},
@@ -41,7 +53,6 @@ TEST(ToolOptions, RefusesWithAReason)
         {"write HR1 70000 --type uint16", "out of range for uint16"},
         {"read HR1 --link FOO", "names no HMI port"},
         {"project --link COM", "--link 'COM' names no HMI port"},
-        {"read HR1 --polls 3", "--polls goes with --poll"},
         {"read HR1 --json=yes", "--json takes no value"},
         {"read HR1 --tags DI1", "--tags does not go with read"},
         {"write HR1 1 --count 2", "--count does not go with write"},
@@ -94,6 +105,9 @@ TEST(ToolOptions, RefusesWithAReason)
         EXPECT_FALSE(parsed.ok) << line;
         EXPECT_TRUE(parsed.error.contains(QLatin1String(reason))) << line << " gave: " << parsed.error.toStdString();
     }
+    // --polls alone polls at the default period; simulate serves any free port.
+    EXPECT_EQ(parseToolArguments({"read", "HR1", "--polls", "3"}).options.pollMs, kDefaultPeriodMs);
+    EXPECT_TRUE(parseToolArguments({"simulate", "--port", "0"}).ok);
     const ParsedArguments counting = parseToolArguments({"simulate", "--count-up", "2-HR1-4,IR7", "--station", "2"});
     EXPECT_TRUE(counting.ok) << counting.error.toStdString();
     EXPECT_EQ(counting.options.countUp.size(), 2);
@@ -121,6 +135,51 @@ TEST(ToolHome, TakesTheOptionTheEnvironmentABuildTreeOrTheUsersDataFolder)
     for (const auto &c : cases)
         EXPECT_EQ(toolAppDir(c.option, c.environment, c.program, c.dataHome, QStringLiteral("/home/u")), c.expected)
             << c.option.toStdString() << c.environment.toStdString() << c.program.toStdString();
+}
+
+TEST(ExitStatus, OneRuleForEveryCommandByHowItsRequestsCameOut)
+{
+    // succeeded, failed, stopped (cut off), the signal that ended the run: the status.
+    const struct { const char *run; RunTally tally; int status; } cases[] = {
+        {"read: the value", {1, 0, 0, 0}, 0},
+        {"read: no reply", {0, 1, 0, 0}, 1},
+        {"read --poll: every poll good", {10, 0, 0, 0}, 0},
+        {"read --poll: one poll of ten failed", {9, 1, 0, 0}, 1},
+        {"read --poll: Ctrl-C between polls", {5, 0, 0, SIGINT}, 130},
+        {"read --poll: SIGTERM cut the first poll short", {0, 0, 1, SIGTERM}, 143},
+        {"read --poll: Ctrl-C after a failed poll", {3, 1, 1, SIGINT}, 1},
+        {"write: Ctrl-C while waiting for the reply", {0, 0, 1, SIGINT}, 130},
+        {"scan: stations found", {2, 0, 0, 0}, 0},
+        {"scan: interrupted", {1, 0, 1, SIGINT}, 130},
+        {"watch --polls: a silent station", {8, 4, 0, 0}, 1},
+        {"watch: the live view ended by Ctrl-C after failures", {100, 3, 0, SIGINT}, 1},
+        {"watch: the live view ended by Ctrl-C, all good", {100, 0, 0, SIGINT}, 130},
+        {"a request cut off with no signal on record", {4, 0, 1, 0}, 1},
+        {"nothing sent", {0, 0, 0, 0}, 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(exitStatusFor(c.tally), c.status) << c.run;
+    RunTally sum{1, 0, 0, 0};
+    sum.add({2, 1, 1, SIGTERM});
+    EXPECT_EQ(std::make_tuple(sum.succeeded, sum.failed, sum.stopped, sum.stopSignal), std::make_tuple(3, 1, 1, SIGTERM));
+}
+
+TEST(RecordFields, NumbersAsJsonNumbersWhereExactAndCsvFieldsQuotedWhereNeeded)
+{
+    const struct { const char *text; QJsonValue json; } numbers[] = {
+        {"12", 12.0}, {"-1.5", -1.5}, {"0", 0.0}, {"65535", 65535.0}, {"-9007199254740991", -9007199254740991.0},
+        {"9007199254740992", QStringLiteral("9007199254740992")}, {"18446744073709551615", QStringLiteral("18446744073709551615")},
+        {"nan", QStringLiteral("nan")}, {"-inf", QStringLiteral("-inf")}, {"", QStringLiteral("")},
+        {"3.1415927", 3.1415927},
+    };
+    for (const auto &c : numbers)
+        EXPECT_EQ(jsonNumber(QLatin1String(c.text)), c.json)
+            << c.text << " gave " << jsonNumber(QLatin1String(c.text)).toVariant().toString().toStdString();
+    const std::pair<const char *, const char *> fields[] = {
+        {"HR1", "HR1"}, {"", ""}, {"a,b", "\"a,b\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""}, {"two\nlines", "\"two\nlines\""},
+    };
+    for (const auto &[text, field] : fields)
+        EXPECT_EQ(csvField(QLatin1String(text)), QLatin1String(field)) << text;
 }
 
 } // namespace

@@ -41,14 +41,15 @@ TEST_F(WatchAgainstSimulator, OnceReadsTwoStationsAndGivesTheUnservedThirdsTagsT
                                             "--tags", "HR1,IR7:int16,2-HR5,2-HR10:float32,3-HR1,3-IR2"});
     EXPECT_EQ(run.status, 1) << qPrintable(run.err);
     expectPrinted(run,
-                  "^tag +address +value +status\n"
+                  "^link 127.0.0.1:" + port + ", stations 1,2,3\n"
+                  "tag +address +value +status\n"
                   "HR1 +HR1 +\\d+ +ok\n"
                   "IR7 +IR7 +6 +ok\n"
                   "2-HR5 +HR5 +0 +ok\n"
                   "2-HR10 +HR10 +0 +ok\n"
                   "3-HR1 +HR1 + PLC no response \\(read 1 word\\(s\\) from 3-(HR1|IR2)\\): no reply within 200 ms.*\n"
                   "3-IR2 +IR2 + PLC no response \\(read 1 word\\(s\\) from 3-(HR1|IR2)\\): no reply within 200 ms.*\n"
-                  "6 tag\\(s\\) in 5 request\\(s\\): 4 read, 2 failed\n$",
+                  "6 tag\\(s\\) in 5 request\\(s\\), 1 cycle\\(s\\) in [0-9.]+ s: 4 read, 2 failed\n$",
                   ".*", "watch --once");
     // One request of the silent station goes out; the other carries its failure unsent.
     EXPECT_EQ(run.out.count(QStringLiteral("(not sent: the station gave no reply)")), 1) << qPrintable(run.out);
@@ -102,21 +103,28 @@ TEST_F(WatchAgainstSimulator, LiveViewInTmuxShowsTheTableAndACountingValueAndCtr
 {
     if (QStandardPaths::findExecutable(QStringLiteral("tmux")).isEmpty())
         GTEST_SKIP() << "tmux is not installed (Debian package tmux)";
-    const TmuxPane pane(QStringLiteral("printf 'before the view\\n'; env LANG=C.UTF-8 %1 watch --port %2 --period 200 "
-                                       "--timeout 100 --retries 0 --tags HR1,2-HR5,3-HR1; echo watch-exit=$?; sleep 60")
+    // The project database first, so that nothing but the view is on the screen.
+    const TmuxPane pane(QStringLiteral("%1 project --port %2 >/dev/null; printf 'before the view\\n'; "
+                                       "env LANG=C.UTF-8 %1 watch --port %2 --period 200 "
+                                       "--timeout 1000 --retries 0 --tags HR1,2-HR5,3-HR1; echo watch-exit=$?; sleep 60")
                             .arg(kMbrtu, port));
     ASSERT_TRUE(pane.started());
+
+    // The table is up before station 3's first reply is due: its tag waits.
+    EXPECT_FALSE(pane.waitFor(QStringLiteral("^(3-HR1 +HR1 +- +waiting)$")).isEmpty()) << qPrintable(pane.screen());
 
     // The table with its titles, each tag's line, a line per station.
     const QString first = pane.waitFor(QStringLiteral("^HR1 +HR1 +(\\d+) "));
     ASSERT_FALSE(first.isEmpty()) << qPrintable(pane.screen());
+    ASSERT_FALSE(pane.waitFor(QStringLiteral("^(3-HR1 .*PLC no response)")).isEmpty()) << qPrintable(pane.screen());
     const QString screen = pane.screen();
-    for (const char *line : {"^mbrtu watch: 3 tag\\(s\\) in 3 request\\(s\\), period 200 ms",
+    for (const char *line : {"^mbrtu watch: link 127.0.0.1:\\d+, stations 1,2,3: 3 tag\\(s\\) in 3 request\\(s\\), period 200 ms",
                              "^tag +address +value +age +trend +status$",
                              "^2-HR5 +HR5 +0 +\\d+\\.\\d s +\u2581+ +ok$",
-                             "^3-HR1 +HR1 + - + PLC no response \\(read 1 word\\(s\\) from 3-HR1\\): no reply within 100 ms",
+                             "^3-HR1 +HR1 + - + (backed off, next try in [0-9.]+ s: )?PLC no response \\(read 1 word\\(s\\) "
+                             "from 3-HR1\\): no reply within 1000 ms",
                              "^station 1: \\d+\\.\\d req/s, median \\d+\\.\\d ms, p99 \\d+\\.\\d ms, 0 failure\\(s\\)$",
-                             "^station 3: .*no reply 1 time\\(s\\) in a row, back-off \\d"})
+                             "^station 3: .*no reply 1 time\\(s\\) in a row, back-off \\d+ s, next try in \\d"})
         EXPECT_TRUE(QRegularExpression(QString::fromUtf8(line), QRegularExpression::MultilineOption).match(screen).hasMatch())
             << line << " on screen:\n" << qPrintable(screen);
     EXPECT_EQ(pane.format("#{alternate_on} #{cursor_flag}"), QStringLiteral("1 0"));
@@ -125,13 +133,15 @@ TEST_F(WatchAgainstSimulator, LiveViewInTmuxShowsTheTableAndACountingValueAndCtr
     const QString later = pane.waitFor(QStringLiteral("^HR1 +HR1 +(?!%1 )(\\d+) ").arg(first));
     EXPECT_FALSE(later.isEmpty()) << "HR1 stayed at " << qPrintable(first) << ":\n" << qPrintable(pane.screen());
 
-    // Ctrl-C: the main screen again, with what was on it and the stations' lines below.
+    // Ctrl-C: the main screen again, with what was on it and the stations' lines below; 1, as
+    // station 3 failed.
     pane.press("C-c");
-    EXPECT_FALSE(pane.waitFor(QStringLiteral("^(watch-exit=0)$")).isEmpty()) << qPrintable(pane.screen());
+    EXPECT_FALSE(pane.waitFor(QStringLiteral("^(watch-exit=1)$")).isEmpty()) << qPrintable(pane.screen());
     EXPECT_EQ(pane.format("#{alternate_on} #{cursor_flag}"), QStringLiteral("0 1"));
     const QString after = pane.screen();
-    EXPECT_TRUE(matches(after, QStringLiteral("^before the view\nwatched 3 tag\\(s\\) for [0-9.]+ s\nstation 1: .*\n"
-                                              "station 2: .*\nstation 3: .*\nwatch-exit=0\n")))
+    EXPECT_TRUE(matches(after, QStringLiteral("^before the view\nlink 127.0.0.1:\\d+, stations 1,2,3\nstation 1: .*\n"
+                                              "station 2: .*\nstation 3: .*\n3 tag\\(s\\) in 3 request\\(s\\), \\d+ cycle\\(s\\) in "
+                                              "[0-9.]+ s: \\d+ read, \\d+ failed, 0 stopped \\(interrupted\\)\nwatch-exit=1\n")))
         << qPrintable(after);
 }
 

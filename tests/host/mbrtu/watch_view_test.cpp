@@ -42,8 +42,9 @@ TEST(WatchView, StationLineShowsTheBackOffOnlyWhileSilent)
     row.figures.p99Us = 12345;
     row.figures.silentCycles = 2;
     row.figures.backoffMs = 20000;
+    row.figures.nextTryInMs = 1500;
     EXPECT_EQ(stationLine(row), QStringLiteral("station 3: 0.2 req/s, median 0.5 ms, p99 12.3 ms, 2 failure(s), "
-                                               "no reply 2 time(s) in a row, back-off 20 s"));
+                                               "no reply 2 time(s) in a row, back-off 20 s, next try in 1.5 s"));
 }
 
 TEST(WatchView, ScreenFitsTheTerminal)
@@ -73,6 +74,17 @@ TEST(WatchView, ScreenFitsTheTerminal)
     // Narrow: every line cut to the width.
     for (const QString &line : watchScreen(QStringLiteral("a long heading"), tags, stations, 12, 3))
         EXPECT_LE(line.size(), 12) << qPrintable(line);
+
+    // The trend goes before a status is cut; then the status is cut to the width.
+    tags[0].status = QStringLiteral("backed off, next try");
+    const struct { int width; const char *row; } widths[] = {
+        {79, "tag1  HR1        10               0.1 s   \u2581\u2588               backed off, next try"},
+        {78, "tag1  HR1        10               0.1 s   backed off, next try"},
+        {62, "tag1  HR1        10               0.1 s   backed off, next try"},
+        {50, "tag1  HR1        10               0.1 s   backed o"},
+    };
+    for (const auto &c : widths)
+        EXPECT_EQ(watchScreen(QString(), tags, stations, c.width, 20)[2].toStdString(), c.row) << c.width;
 }
 
 } // namespace
