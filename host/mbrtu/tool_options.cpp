@@ -130,6 +130,14 @@ QString readChoice(const QString &option, const QString &text, int first, int se
     return QString();
 }
 
+// An option without a value that switches member on.
+template <bool ToolOptions::*member>
+QString switchOn(ToolOptions &options, const QString &)
+{
+    options.*member = true;
+    return QString();
+}
+
 struct OptionRule
 {
     const char *name;
@@ -229,33 +237,13 @@ const OptionRule kOptions[] = {
          o.tagsFile = v;
          return v.isEmpty() ? QStringLiteral("--tags-file expects a CSV file of name, address, type") : QString();
      }},
-    {"--once", false, WatchBit,
-     [](ToolOptions &o, const QString &) {
-         o.once = true;
-         return QString();
-     }},
+    {"--once", false, WatchBit, switchOn<&ToolOptions::once>},
     {"--polls", true, ReadBit | WatchBit,
      [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--polls"), v, 1, 1 << 30, &o.polls); }},
-    {"--json", false, kLinkCommands,
-     [](ToolOptions &o, const QString &) {
-         o.json = true;
-         return QString();
-     }},
-    {"--csv", false, ReadBit | WatchBit,
-     [](ToolOptions &o, const QString &) {
-         o.csv = true;
-         return QString();
-     }},
-    {"--trace", false, kLinkCommands | SimulateBit | ProxyBit,
-     [](ToolOptions &o, const QString &) {
-         o.trace = true;
-         return QString();
-     }},
-    {"--gateway", false, SimulateBit,
-     [](ToolOptions &o, const QString &) {
-         o.gateway = true;
-         return QString();
-     }},
+    {"--json", false, kLinkCommands, switchOn<&ToolOptions::json>},
+    {"--csv", false, ReadBit | WatchBit, switchOn<&ToolOptions::csv>},
+    {"--trace", false, kLinkCommands | SimulateBit | ProxyBit, switchOn<&ToolOptions::trace>},
+    {"--gateway", false, SimulateBit, switchOn<&ToolOptions::gateway>},
     {"--unreachable", true, SimulateBit,
      [](ToolOptions &o, const QString &v) { return readStationRuns(QStringLiteral("--unreachable"), v, &o.unreachable); }},
     {"--echo", false, kLinkCommands | SimulateBit,
@@ -315,11 +303,7 @@ const OptionRule kOptions[] = {
          o.appDir = v;
          return QString();
      }},
-    {"--show", false, ProjectBit,
-     [](ToolOptions &o, const QString &) {
-         o.show = true;
-         return QString();
-     }},
+    {"--show", false, ProjectBit, switchOn<&ToolOptions::show>},
     {"--link-id", true, ProjectBit,
      [](ToolOptions &o, const QString &v) { return readNumber(QStringLiteral("--link-id"), v, 0, 1 << 30, &o.linkId); }},
     {"--tags", true, ProjectBit | WatchBit,

@@ -1,9 +1,11 @@
 #include "host/mbrtu/watch_command.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -75,8 +77,13 @@ public:
                    [this](const GroupReading &reading) { return isSilence(explain(reading)); })
     {
         // One link for all stations, as on the bus: one port, one connection.
+        // The live view goes on moving while a reply is awaited.
         m_link = makeDevice(options, linkChoiceFor(options, defaults), options.trace ? &m_trace : nullptr,
-                            [](qint64) { return !stopRequested(); });
+                            [this](qint64) {
+                                if (m_redraw && m_sinceDrawn.elapsed() >= kRefreshMs)
+                                    m_redraw();
+                                return !stopRequested();
+                            });
         HostDevice *link = m_link.get();
         m_poller.setProbeMode([link](int timeoutMs) { link->setProbeTimeoutMs(timeoutMs); });
         m_poller.setReplyHead([link]() { return link->replyHead(); });
@@ -142,7 +149,9 @@ public:
             TerminalScreen screen(m_out);
             const auto draw = [&]() {
                 screen.show(watchScreen(heading(), tagRows(), stationRows(), screen.width(), screen.height()));
+                m_sinceDrawn.start();
             };
+            m_redraw = draw;
             draw(); // every tag "waiting" before the first reply
             while (!stopRequested() && !cyclesDone()) {
                 m_poller.pollCycle(stopRequested, [&](int station) {
@@ -154,6 +163,7 @@ public:
                     draw();
                 }
             }
+            m_redraw = nullptr;
         }
         m_out << m_linkLine << '\n';
         for (const StationRow &row : stationRows())
@@ -340,6 +350,8 @@ private:
     QString m_linkLine;
     RunTally m_tally;
     bool m_csvHeaderDone = false;
+    std::function<void()> m_redraw; // the live view's, while it is up
+    QElapsedTimer m_sinceDrawn;
 };
 
 // The tags of --tags, of --tags-file, or else the project's for the link.

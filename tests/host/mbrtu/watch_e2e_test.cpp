@@ -55,6 +55,32 @@ TEST_F(WatchAgainstSimulator, OnceReadsTwoStationsAndGivesTheUnservedThirdsTagsT
     EXPECT_EQ(run.out.count(QStringLiteral("(not sent: the station gave no reply)")), 1) << qPrintable(run.out);
 }
 
+// Against libmodbus's RTU slave (station 7, RTU frames over TCP), which ignores
+// station 9: the records of each cycle, numbers where values are, the silent
+// station's tags noted backed off with the next try, exactly the cycles asked for.
+TEST(WatchAgainstLibmodbus, RecordsEveryTagEveryCycleAndTheSilentStationsBackOff)
+{
+#ifndef LIBMODBUS_PEER_PATH
+    GTEST_SKIP() << "libmodbus-dev is not installed: no libmodbus peer";
+#else
+    Background peer;
+    ASSERT_TRUE(peer.start(LIBMODBUS_PEER_PATH, {"tcp", "0", "7"}, "ready port \\d+")) << qPrintable(peer.said);
+    const QString port = QRegularExpression(QStringLiteral("port (\\d+)")).match(peer.said).captured(1);
+    const Outcome run = runProgram(kMbrtu, {"watch", "--port", port, "--station", "7", "--tags", "HR1,IR3:int16,9-HR1",
+                                            "--timeout", "300", "--retries", "1", "--period", "100", "--polls", "4", "--json"});
+    EXPECT_EQ(run.status, 1) << qPrintable(run.err);
+    const QString cycle = QStringLiteral("\\{\"address\":\"HR1\",\"link\":\"127.0.0.1:%1\",\"ok\":true,\"station\":7,"
+                                         "\"tag\":\"HR1\",\"time\":\"[^\"]+\",\"value\":4096\\}\n"
+                                         "\\{\"address\":\"IR3\",[^\n]*\"value\":14\\}\n"
+                                         "\\{\"address\":\"HR1\",\"error\":\"PLC no response [^\n]*\"kind\":\"%2\",[^\n]*"
+                                         "\"nextTryInMs\":\\d+,\"ok\":false,\"station\":9,[^\n]*\n").arg(port);
+    expectPrinted(run, "^" + cycle.arg("timeout") + "(" + cycle.arg("backed-off") + "){3}$",
+                  "^(mbrtu: no project database yet[^\n]*\n)?3 tag\\(s\\) in 3 request\\(s\\), 4 cycle\\(s\\) in [0-9.]+ s: 8 read, 4 failed\n$", "watch --json");
+    peer.process.kill();
+    peer.process.waitForFinished();
+#endif
+}
+
 // A tmux server of its own, its one pane running a command.
 class TmuxPane
 {
