@@ -38,6 +38,7 @@ struct TagState
     QDateTime time;         // when its last reading came, UTC
     bool ok = false;        // the last poll read it
     QString failure;        // the failure line when not
+    QString cause;          // its short form: what the tool knows, else the driver's text
     QString kind;           // the kind of failure
     NotSent notSent = NotSent::No;
     qint64 nextTryMs = -1;  // when not sent: the station's next try (the poller's clock)
@@ -233,6 +234,7 @@ private:
         const bool stopped = reading.notSent == NotSent::No && isStoppedKind(failure.kind);
         ++(stopped ? m_tally.stopped : m_tally.failed);
         state.failure = failureLine(reading.error, failure);
+        state.cause = failure.explanation.isEmpty() ? reading.error : failure.explanation;
         state.kind = reading.notSent == NotSent::No ? failure.kind : QString(kBackedOffKind);
     }
 
@@ -252,7 +254,7 @@ private:
         case NotSent::AfterSilence:
             return state.failure + QStringLiteral(" (not sent: the station gave no reply)");
         case NotSent::BackedOff:
-            return QStringLiteral("backed off, next try in %1: %2").arg(ageText(nextTryIn(state)), state.failure);
+            return QStringLiteral("backed off, next try in %1: %2").arg(ageText(nextTryIn(state)), state.cause);
         case NotSent::No:
             break;
         }

@@ -11,6 +11,9 @@ constexpr int kAddressWidth = 10;
 constexpr int kValueWidth = 16;
 constexpr int kAgeWidth = 7;
 constexpr int kTrendWidth = 16;
+// The trend column is shown only when it leaves the status this much room
+// (or all of the longest status, when that is shorter).
+constexpr int kStatusRoom = 40;
 // Heading, column titles, the blank line before the stations.
 constexpr int kFixedLines = 3;
 constexpr qint64 kMsPerSecond = 1000;
@@ -74,9 +77,9 @@ QStringList watchScreen(const QString &heading, const QVector<TagRow> &tags, con
         nameWidth = std::max(nameWidth, std::min(kMaxNameWidth, int(tag.name.size())));
         statusWidth = std::max(statusWidth, int(tag.status.size()));
     }
-    // The trend goes before any status is cut.
+    // The trend goes before the status is cut below its room.
     const int columnsBeforeTrend = nameWidth + kAddressWidth + kValueWidth + kAgeWidth + 4;
-    const bool trendShown = columnsBeforeTrend + kTrendWidth + 1 + statusWidth <= width;
+    const bool trendShown = columnsBeforeTrend + kTrendWidth + 1 + std::min(statusWidth, kStatusRoom) <= width;
     const auto row = [&](const QString &name, const QString &address, const QString &value, const QString &age,
                          const QString &trend, const QString &status) {
         return QStringLiteral("%1 %2 %3 %4 %5")

@@ -40,7 +40,8 @@ QString ageText(qint64 ms);
 QString stationLine(const StationRow &row);
 
 // The screen: a heading, the tag table and the station lines, each line cut
-// to width; the trend column is left out when a status would be cut with it;
+// to width; the trend column is left out when it would leave a status less
+// than 40 columns (or less than the longest status, when that is shorter);
 // with more tags than height allows, the last line says how many are not
 // shown.
 QStringList watchScreen(const QString &heading, const QVector<TagRow> &tags, const QVector<StationRow> &stations,

@@ -85,6 +85,11 @@ TEST(WatchView, ScreenFitsTheTerminal)
     };
     for (const auto &c : widths)
         EXPECT_EQ(watchScreen(QString(), tags, stations, c.width, 20)[2].toStdString(), c.row) << c.width;
+    // A long status keeps the trend only with 40 columns left for it.
+    tags[0].status = QString(60, QLatin1Char('x'));
+    EXPECT_EQ(watchScreen(QString(), tags, stations, 99, 20)[2].size(), 99);
+    EXPECT_TRUE(watchScreen(QString(), tags, stations, 99, 20)[2].contains(QStringLiteral("\u2581\u2588")));
+    EXPECT_FALSE(watchScreen(QString(), tags, stations, 98, 20)[2].contains(QStringLiteral("\u2581\u2588")));
 }
 
 } // namespace
