@@ -1,6 +1,7 @@
 #include "host/mbrtu/run_status.h"
 
 #include <QtGlobal>
+#include <csignal>
 
 void RunTally::add(const RunTally &other)
 {
@@ -24,6 +25,11 @@ int exitStatusFor(const RunTally &tally)
         return kExitSignalBase + tally.stopSignal;
     // A request cut off without a signal on record still did not succeed.
     return tally.stopped > 0 ? kExitFailure : kExitSuccess;
+}
+
+QString interruptedText(int stopSignal)
+{
+    return stopSignal == SIGINT ? QStringLiteral("interrupted by Ctrl-C") : QStringLiteral("interrupted by SIGTERM");
 }
 
 QString exitStatusText()

@@ -30,6 +30,9 @@ bool isStoppedKind(const QString &failureKind);
 
 int exitStatusFor(const RunTally &tally);
 
+// "interrupted by Ctrl-C" (SIGINT) or "interrupted by SIGTERM".
+QString interruptedText(int stopSignal);
+
 // The exit rule as --help states it.
 QString exitStatusText();
 

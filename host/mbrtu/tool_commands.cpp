@@ -172,7 +172,10 @@ int runScan(const ToolOptions &given, QTextStream &out, QTextStream &err)
     out << QStringLiteral("%1 of %2 station(s) tried answered%3\n")
                .arg(tally.succeeded)
                .arg(tried)
-               .arg(tally.stopSignal ? QStringLiteral(" (interrupted after %1 of %2)").arg(tried).arg(options.stations.size())
+               .arg(tally.stopSignal ? QStringLiteral(" (%1 after %2 of %3)")
+                                           .arg(interruptedText(tally.stopSignal))
+                                           .arg(tried)
+                                           .arg(options.stations.size())
                                      : QString());
     out.flush();
     if (tally.succeeded == 0 && !tally.stopSignal)

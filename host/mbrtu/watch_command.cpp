@@ -193,7 +193,7 @@ private:
                        .arg(m_tally.succeeded)
                        .arg(m_tally.failed);
         if (m_tally.stopped > 0 || m_tally.stopSignal > 0)
-            summary << QStringLiteral(", %1 stopped (interrupted)").arg(m_tally.stopped);
+            summary << QStringLiteral(", %1 stopped; %2").arg(m_tally.stopped).arg(interruptedText(m_tally.stopSignal));
         summary << '\n';
         summary.flush();
         return exitStatusFor(m_tally);

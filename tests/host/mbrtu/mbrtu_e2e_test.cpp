@@ -241,11 +241,11 @@ TEST(Mbrtu, ARunEndedBySignalSumsUpWithTheRequestCutOffAsStoppedAndExitsByTheOne
         {{"write", "HR1", "5", "--station", "9", "--timeout", "30000"}, SIGINT, 130, "^link [^\n]*\n$",
          ": stopped by Ctrl-C or SIGTERM\n$"},
         {{"scan", "--stations", "1-2,9", "--timeout", "30000"}, SIGINT, 130,
-         "\nstation   2  answered .*\n2 of 2 station\\(s\\) tried answered \\(interrupted after 2 of 3\\)\n$", ""},
+         "\nstation   2  answered .*\n2 of 2 station\\(s\\) tried answered \\(interrupted by Ctrl-C after 2 of 3\\)\n$", ""},
         {{"watch", "--tags", "HR1,2-HR1,9-HR1", "--timeout", "30000"}, SIGTERM, 143,
-         "\n3 tag\\(s\\) in 3 request\\(s\\), 1 cycle\\(s\\) in [0-9.]+ s: 2 read, 0 failed, 1 stopped \\(interrupted\\)\n$", ""},
+         "\n3 tag\\(s\\) in 3 request\\(s\\), 1 cycle\\(s\\) in [0-9.]+ s: 2 read, 0 failed, 1 stopped; interrupted by SIGTERM\n$", ""},
         {{"watch", "--tags", "HR1,8-HR1", "--timeout", "200", "--retries", "0", "--period", "50"}, SIGINT, 1,
-         "\n2 tag\\(s\\) in 2 request\\(s\\), \\d+ cycle\\(s\\) in [0-9.]+ s: \\d+ read, \\d+ failed, 0 stopped \\(interrupted\\)\n$",
+         "\n2 tag\\(s\\) in 2 request\\(s\\), \\d+ cycle\\(s\\) in [0-9.]+ s: \\d+ read, \\d+ failed, 0 stopped; interrupted by Ctrl-C\n$",
          ""},
     };
     for (const auto &c : cases) {

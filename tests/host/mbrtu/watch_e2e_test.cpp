@@ -167,7 +167,7 @@ TEST_F(WatchAgainstSimulator, LiveViewInTmuxShowsTheTableAndACountingValueAndCtr
     const QString after = pane.screen();
     EXPECT_TRUE(matches(after, QStringLiteral("^before the view\nlink 127.0.0.1:\\d+, stations 1,2,3\nstation 1: .*\n"
                                               "station 2: .*\nstation 3: .*\n3 tag\\(s\\) in 3 request\\(s\\), \\d+ cycle\\(s\\) in "
-                                              "[0-9.]+ s: \\d+ read, \\d+ failed, 0 stopped \\(interrupted\\)\nwatch-exit=1\n")))
+                                              "[0-9.]+ s: \\d+ read, \\d+ failed, 0 stopped; interrupted by Ctrl-C\nwatch-exit=1\n")))
         << qPrintable(after);
 }
 
