@@ -85,7 +85,7 @@ QString linkLine(const ToolOptions &options, const QString &stations)
 {
     const QString stored = options.addressStoredFor.isEmpty()
                                ? QString()
-                               : QStringLiteral(" (stored for %1 by mbrtu project)").arg(options.addressStoredFor);
+                               : QStringLiteral(" (stored in the project for %1)").arg(options.addressStoredFor);
     return QStringLiteral("link %1%2, %3").arg(linkText(options), stored, stations);
 }
 

@@ -77,11 +77,11 @@ TEST(Mbrtu, AnswersEachCommandLineWithItsStatusAndOutput)
         {{"project", "--show", "--link", "COM4"}, 1, "", " holds no project for link COM4; write one with: mbrtu project --link COM4\n$"},
         // Without --tags, watch polls the project's tags: DI1-8 and DI11-12 in one request.
         {{"watch", "--once"}, 0,
-         "^link 127.0.0.1:" + port + " \\(stored for COM2 by mbrtu project\\), station 1\n.*\nDI12 +DI12 +1 +ok\n"
+         "^link 127.0.0.1:" + port + " \\(stored in the project for COM2\\), station 1\n.*\nDI12 +DI12 +1 +ok\n"
          "10 tag\\(s\\) in 1 request\\(s\\), 1 cycle\\(s\\) in \\d+\\.\\d s: 10 read, 0 failed\n$", ""},
         // Without --port, scan goes where the project put the slave.
         {{"scan", "--stations", "1-3,9"}, 0,
-         "^link 127.0.0.1:" + port + " \\(stored for COM2 by mbrtu project\\), 4 station\\(s\\)\nscanning for HR1, 200 ms "
+         "^link 127.0.0.1:" + port + " \\(stored in the project for COM2\\), 4 station\\(s\\)\nscanning for HR1, 200 ms "
          "each\nstation   1  answered .*\n1 of 4 station\\(s\\) tried answered\n$", ""},
         {{"scan", "--stations", "5-9"}, 1, "\n0 of 5 station\\(s\\) tried answered\n$", ""},
         {{"--version"}, 0, "^mbrtu 1\\.0\\.0\nplug-in Modbus RTU Slave over TCP 1\\.0\\.0 from .*\\.so\n$", ""},
