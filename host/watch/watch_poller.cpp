@@ -123,7 +123,8 @@ bool WatchPoller::pollStation(int station, const std::function<bool()> &stop)
         probing = false;
         good = good && ok;
         if (!ok && stop && stop())
-            break; // cut off: neither an answer nor a silence
+            break; // cut off: neither an answer nor a silence, nor a failure
+        state.failures += ok ? 0 : 1;
         if (ok || (m_silent && !m_silent(m_readings[i]))) {
             m_health.recordAnswer(station, responseUs);
             continue;
@@ -189,7 +190,6 @@ bool WatchPoller::pollGroup(int index, Station &station, qint64 *responseUs)
         reading.error = m_driver->getLastError();
         reading.deviceError = station.device->errorString();
         reading.replyHead = m_replyHead ? m_replyHead() : QByteArray();
-        ++station.failures;
     }
     record(station, *responseUs, reading.ok);
     return reading.ok;

@@ -59,7 +59,7 @@ struct StationFigures
     double requestsPerSecond = 0;
     qint64 medianUs = -1; // response time of the good requests; -1 with none
     qint64 p99Us = -1;
-    int failures = 0;     // failed requests since polling began
+    int failures = 0;     // failed requests since polling began (not those a stop cut off)
     int silentCycles = 0; // silences in a row
     qint64 backoffMs = 0; // the wait before the next try while silent, 0 when answering
     qint64 nextTryInMs = -1; // while silent: until the next try; -1 when answering
