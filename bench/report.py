@@ -253,28 +253,38 @@ def project_load_section(data):
 
 def isolation_section(data):
     alone, silent = data["without_silent"], data["with_silent"]
+    longest_goal = data["period_ms"] + ISOLATION_LONGEST_MARGIN_MS
     lines = [
         "## 6. One silent station while a project is polled",
         "",
         f"`mbrtu watch`'s poller (host/watch/watch_poller.h) polling stations 1 and 2 of the simulated slave, "
-        f"{data['requests_per_station']} block requests each, every {data['period_ms']} ms through the plug-in, "
-        f"for {data['seconds']} s from a cold start; then the same with station 3 in the project, which the slave "
-        f"does not serve (time-out {data['timeout_ms']} ms, {data['retries']} retry). The poll cycle is the time "
-        "from the start of one poll of a healthy station to the start of its next.",
+        f"{data['requests_per_station']} block requests each, one cycle every {data['period_ms']} ms through the "
+        f"plug-in, for {data['seconds']} s from a cold start; then the same with station 3 in the project, which "
+        f"the slave does not serve. Link settings: time-out {data['timeout_ms']} ms, {data['retries']} retry, so "
+        "the first discovery of the silent station costs the time-out times two attempts once; after it the "
+        "station is backed off by the link's rule (host/link/station_health.h) and each try is one probe, one "
+        "attempt with a time-out drawn from the response times measured. The poll cycle is the time from the "
+        "end of one poll of a healthy station to the end of its next.",
         "",
-        "| project | cycles | mean ms | median ms | 99th percentile ms | max ms | polls of station 3 |",
-        "|---|---:|---:|---:|---:|---:|---:|",
+        "| project | cycles | mean ms | median ms | 99th percentile ms | max ms | longest after the first "
+        "discovery ms | requests to station 3 | of them probes |",
+        "|---|---:|---:|---:|---:|---:|---:|---:|---:|",
     ]
     for label, run in (("stations 1, 2", alone), ("stations 1, 2 and silent 3", silent)):
+        after = f"{run['max_after_discovery_ms']:.1f}" if run["silent_requests"] else "-"
         lines.append(f"| {label} | {run['cycles']:,} | {run['mean_ms']:.1f} | {run['median_ms']:.1f} | "
-                     f"{run['p99_ms']:.1f} | {run['max_ms']:.1f} | {run['silent_polls']} |")
+                     f"{run['p99_ms']:.1f} | {run['max_ms']:.1f} | {after} | {run['silent_requests']} | "
+                     f"{run['probes']} |")
+    longest = silent["max_after_discovery_ms"]
     lines += ["", f"Mean cycle with the silent station over without it: **{data['ratio']:.3f}** (goal: at most "
-              f"{ISOLATION_GOAL}). Each poll of the silent station holds the others for its time-outs (the max "
-              "column); the back-off keeps those polls rare.", ""]
+              f"{ISOLATION_GOAL}); longest cycle after the first discovery **{longest:.1f} ms** (goal: at most "
+              f"the period + {ISOLATION_LONGEST_MARGIN_MS} ms, {longest_goal} ms). The max column is the first "
+              "discovery, which costs what the link's settings say.", ""]
     return lines
 
 
-ISOLATION_GOAL = 1.1
+ISOLATION_GOAL = 1.02
+ISOLATION_LONGEST_MARGIN_MS = 100
 GOAL = 0.95
 
 
@@ -286,6 +296,15 @@ def ratio_lines(data, where):
         lines.append(f"- {kind['label']}, {where}: the driver runs at **{ratio:.3f}** of the link's "
                      f"limit, which {verdict} the goal of {GOAL}.")
     return lines
+
+
+def isolation_summary(isolation):
+    ratio = isolation["ratio"]
+    longest = isolation["with_silent"]["max_after_discovery_ms"]
+    verdict = "within" if ratio <= ISOLATION_GOAL else "over"
+    return (f"- A station that never answers makes the poll cycle of two healthy ones **{ratio:.3f}** times "
+            f"as long, {verdict} the goal of at most {ISOLATION_GOAL}; after its first discovery the longest "
+            f"cycle is {longest:.1f} ms against a period of {isolation['period_ms']} ms (section 6).")
 
 
 def summary_section(loopback, one_core, isolation):
@@ -308,10 +327,7 @@ def summary_section(loopback, one_core, isolation):
                          f"{device / driver - 1:+.1%}")
         lines.append("- Where the time over the link's goes, on one core (time over raw, TcpDevice alone; "
                      "then the driver's time over TcpDevice's): " + "; ".join(parts) + ".")
-    ratio = isolation["ratio"]
-    verdict = "within" if ratio <= ISOLATION_GOAL else "over"
-    lines.append(f"- A station that never answers makes the poll cycle of two healthy ones **{ratio:.3f}** times "
-                 f"as long, {verdict} the goal of at most {ISOLATION_GOAL} (section 6).")
+    lines.append(isolation_summary(isolation))
     lines.append("")
     return lines
 

@@ -11,31 +11,15 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <memory>
 
 constexpr int kHangLimitMs = 60000; // no test relies on how fast anything is
 
 // mbrtu's application folder (its project database) of the test program's
 // own, for every mbrtu it starts: a build tree's database is only ever the user's.
-class OwnMbrtuAppDir : public ::testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        ASSERT_TRUE(m_dir->isValid());
-        qputenv("MBRTU_APP_DIR", m_dir->path().toLocal8Bit());
-    }
-    void TearDown() override
-    {
-        qunsetenv("MBRTU_APP_DIR");
-        m_dir.reset();
-    }
-
-private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-};
-inline ::testing::Environment *const kOwnMbrtuAppDir = ::testing::AddGlobalTestEnvironment(new OwnMbrtuAppDir);
+inline const bool kOwnMbrtuAppDir = [] {
+    static const QTemporaryDir dir;
+    return qputenv("MBRTU_APP_DIR", dir.path().toLocal8Bit());
+}();
 
 struct Outcome
 {

@@ -143,15 +143,11 @@ TEST(ExitStatus, OneRuleForEveryCommandByHowItsRequestsCameOut)
     const struct { const char *run; RunTally tally; int status; } cases[] = {
         {"read: the value", {1, 0, 0, 0}, 0},
         {"read: no reply", {0, 1, 0, 0}, 1},
-        {"read --poll: every poll good", {10, 0, 0, 0}, 0},
-        {"read --poll: one poll of ten failed", {9, 1, 0, 0}, 1},
         {"read --poll: Ctrl-C between polls", {5, 0, 0, SIGINT}, 130},
         {"read --poll: SIGTERM cut the first poll short", {0, 0, 1, SIGTERM}, 143},
         {"read --poll: Ctrl-C after a failed poll", {3, 1, 1, SIGINT}, 1},
         {"write: Ctrl-C while waiting for the reply", {0, 0, 1, SIGINT}, 130},
-        {"scan: stations found", {2, 0, 0, 0}, 0},
         {"scan: interrupted", {1, 0, 1, SIGINT}, 130},
-        {"watch --polls: a silent station", {8, 4, 0, 0}, 1},
         {"watch: the live view ended by Ctrl-C after failures", {100, 3, 0, SIGINT}, 1},
         {"watch: the live view ended by Ctrl-C, all good", {100, 0, 0, SIGINT}, 130},
         {"a request cut off with no signal on record", {4, 0, 1, 0}, 1},
@@ -167,14 +163,11 @@ TEST(ExitStatus, OneRuleForEveryCommandByHowItsRequestsCameOut)
 TEST(RecordFields, NumbersAsJsonNumbersWhereExactAndCsvFieldsQuotedWhereNeeded)
 {
     const struct { const char *text; QJsonValue json; } numbers[] = {
-        {"12", 12.0}, {"-1.5", -1.5}, {"0", 0.0}, {"65535", 65535.0}, {"-9007199254740991", -9007199254740991.0},
-        {"9007199254740992", QStringLiteral("9007199254740992")}, {"18446744073709551615", QStringLiteral("18446744073709551615")},
-        {"nan", QStringLiteral("nan")}, {"-inf", QStringLiteral("-inf")}, {"", QStringLiteral("")},
-        {"3.1415927", 3.1415927},
+        {"-1.5", -1.5}, {"-9007199254740991", -9007199254740991.0}, {"9007199254740992", QStringLiteral("9007199254740992")},
+        {"18446744073709551615", QStringLiteral("18446744073709551615")}, {"nan", QStringLiteral("nan")}, {"", QStringLiteral("")},
     };
     for (const auto &c : numbers)
-        EXPECT_EQ(jsonNumber(QLatin1String(c.text)), c.json)
-            << c.text << " gave " << jsonNumber(QLatin1String(c.text)).toVariant().toString().toStdString();
+        EXPECT_EQ(jsonNumber(QLatin1String(c.text)), c.json) << c.text;
     const std::pair<const char *, const char *> fields[] = {
         {"HR1", "HR1"}, {"", ""}, {"a,b", "\"a,b\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""}, {"two\nlines", "\"two\nlines\""},
     };
