@@ -313,8 +313,9 @@ private:
             if (state.ok) {
                 record.insert(QStringLiteral("value"), jsonNumber(state.value));
             } else {
-                record.insert(QStringLiteral("error"), state.failure);
-                record.insert(QStringLiteral("kind"), state.kind);
+                // A tag a stop left unread has no failure of its own.
+                record.insert(QStringLiteral("error"), state.failure.isEmpty() ? statusOf(state) : state.failure);
+                record.insert(QStringLiteral("kind"), state.kind.isEmpty() ? QStringLiteral("interrupted") : state.kind);
             }
             if (state.nextTryMs >= 0) {
                 record.insert(QStringLiteral("nextTry"), nextTryTime(state));
