@@ -24,19 +24,42 @@ ProjectSetup projectSetupFor(const ToolOptions &options, const QString &link, in
     setup.nodeIp = options.host;
     setup.nodePort = options.port;
     setup.tagAddresses = options.tagAddresses;
+    setup.serialPort = options.serialPort;
+    setup.baud = options.baud;
+    setup.dataBits = options.dataBits;
+    setup.parity = options.parity;
+    setup.stopBits = options.stopBits;
     return setup;
 }
 
 QString describe(const QString &path, const ProjectSetup &setup)
 {
-    return QStringLiteral("%1: link %2 (HMI port %3, link id %4), default station %5, slave at %6:%7, %8 tag(s)")
+    const QString slave = setup.serialPort.isEmpty()
+                              ? QStringLiteral("slave at %1:%2").arg(setup.nodeIp).arg(setup.nodePort)
+                              : QStringLiteral("serial line %1 %2 %3%4%5")
+                                    .arg(setup.serialPort)
+                                    .arg(setup.baud)
+                                    .arg(setup.dataBits)
+                                    .arg(QLatin1Char(setup.parity))
+                                    .arg(setup.stopBits);
+    return QStringLiteral("%1: link %2 (HMI port %3, link id %4), default station %5, %6, %7 tag(s)")
         .arg(path, setup.link)
         .arg(hmiPortForDevice(setup.link))
         .arg(setup.linkId)
         .arg(setup.station)
-        .arg(setup.nodeIp)
-        .arg(setup.nodePort)
+        .arg(slave)
         .arg(setup.tagAddresses.size());
+}
+
+// The stored serial line into the options or a new setup, as if it had been given.
+template <typename Target>
+void takeSerialLine(const ProjectSetup &stored, Target *target)
+{
+    target->serialPort = stored.serialPort;
+    target->baud = stored.baud;
+    target->dataBits = stored.dataBits;
+    target->parity = stored.parity;
+    target->stopBits = stored.stopBits;
 }
 
 QString stationsText(const QList<int> &stations)
@@ -84,8 +107,14 @@ ToolOptions withStoredAddress(ToolOptions options, const LinkDefaults &defaults)
     if (options.tcpGiven || !options.serialPort.isEmpty())
         return options;
     const QString link = linkChoiceFor(options, defaults).deviceString;
-    if (readProjectNodeAddress(projectDatabasePath(options.appDir), link, &options.host, &options.port))
+    const QString path = projectDatabasePath(options.appDir);
+    ProjectSetup stored;
+    if (readProjectSerialLine(path, link, &stored)) {
+        takeSerialLine(stored, &options);
         options.addressStoredFor = link;
+    } else if (readProjectNodeAddress(path, link, &options.host, &options.port)) {
+        options.addressStoredFor = link;
+    }
     return options;
 }
 
@@ -216,11 +245,14 @@ int runProject(const ToolOptions &options, QTextStream &out, QTextStream &err)
         return kExitSuccess;
     }
     ProjectSetup setup = projectSetupFor(options, link, options.station < 0 ? kDefaultProjectStation : options.station);
-    // The slave's address stays as stored unless it is given.
+    // The slave's address stays as stored unless it is given: --serial puts
+    // the link on a serial line, --host or --port back on TCP.
     if (hasStored && !options.hostGiven)
         setup.nodeIp = stored.nodeIp;
     if (hasStored && !options.portGiven)
         setup.nodePort = stored.nodePort;
+    if (hasStored && !options.tcpGiven && options.serialPort.isEmpty())
+        takeSerialLine(stored, &setup);
     QString error;
     if (!writeProjectDatabase(path, setup, &error)) {
         err << "mbrtu: " << error << '\n';

@@ -177,22 +177,22 @@ const OptionRule kOptions[] = {
          // Port 0 is "any free port" for a server; a master needs the slave's.
          return readNumber(QStringLiteral("--port"), v, o.command == ToolCommand::Simulate ? 0 : 1, 65535, &o.port);
      }},
-    {"--serial", true, kLinkCommands | SimulateBit,
+    {"--serial", true, kLinkCommands | ProjectBit | SimulateBit,
      [](ToolOptions &o, const QString &v) {
          o.serialPort = v;
          return v.isEmpty() ? QStringLiteral("--serial expects a port such as /dev/ttyUSB0") : QString();
      }},
-    {"--baud", true, kLinkCommands | SimulateBit,
+    {"--baud", true, kLinkCommands | ProjectBit | SimulateBit,
      [](ToolOptions &o, const QString &v) {
          return noteSerialFormat(o, "--baud", readNumber(QStringLiteral("--baud"), v, kMinBaud, kMaxBaud, &o.baud));
      }},
-    {"--parity", true, kLinkCommands | SimulateBit,
+    {"--parity", true, kLinkCommands | ProjectBit | SimulateBit,
      [](ToolOptions &o, const QString &v) { return noteSerialFormat(o, "--parity", readParity(v, &o.parity)); }},
-    {"--data-bits", true, kLinkCommands | SimulateBit,
+    {"--data-bits", true, kLinkCommands | ProjectBit | SimulateBit,
      [](ToolOptions &o, const QString &v) {
          return noteSerialFormat(o, "--data-bits", readChoice(QStringLiteral("--data-bits"), v, 7, 8, &o.dataBits));
      }},
-    {"--stop-bits", true, kLinkCommands | SimulateBit,
+    {"--stop-bits", true, kLinkCommands | ProjectBit | SimulateBit,
      [](ToolOptions &o, const QString &v) {
          return noteSerialFormat(o, "--stop-bits", readChoice(QStringLiteral("--stop-bits"), v, 1, 2, &o.stopBits));
      }},

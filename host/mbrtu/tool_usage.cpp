@@ -13,7 +13,7 @@ QString shortUsageText()
         "usage: mbrtu read ADDRESS [--type TYPE [--order O]] [--count N] [--poll MS] [--polls N] [--json|--csv] [LINK...]\n"
         "       mbrtu write ADDRESS VALUE... [--type TYPE [--order O]] [--json] [LINK...]\n"
         "       mbrtu project [--link DEV] [--station N] [--tags LIST] [--link-id N] [--app-dir DIR]\n"
-        "                     [--host H] [--port P] | --show [--link DEV]\n"
+        "                     [--host H] [--port P | --serial PORT [SERIAL...]] | --show [--link DEV]\n"
         "       mbrtu simulate [--port P] [--host ADDR | --serial PORT [SERIAL...]] [--station N[,N...]]\n"
         "                      [--gateway] [--unreachable LIST] [--map FILE] [--count-up LIST [--count-every MS]]\n"
         "                      [--echo] [--line-baud N [--line-bits 10|11]] [FAULTS...] [--trace]\n"
@@ -88,8 +88,9 @@ QString usageText()
         "read, write, scan and watch need the driver's project database (compile/database/database)\n"
         "below the application folder: --app-dir DIR, else $MBRTU_APP_DIR, else mbrtu's own folder in\n"
         "a build tree, else $XDG_DATA_HOME/mbrtu (~/.local/share/mbrtu); one is written for the link\n"
-        "if there is none (see mbrtu project). Without --host and --port they go to the address\n"
-        "mbrtu project stored for the link, and their output names it; project keeps a stored\n"
-        "address unless --host or --port is given, and --show prints what is stored.\n")
+        "if there is none (see mbrtu project). Without --host, --port and --serial they go to the\n"
+        "address or serial line mbrtu project stored for the link, and their output names it;\n"
+        "project keeps what is stored unless --host, --port or --serial is given (--serial puts\n"
+        "the link on a serial line, --host or --port back on TCP), and --show prints it.\n")
         + exitStatusText();
 }

@@ -27,6 +27,8 @@ const char *const kSchema[] = {
     "CREATE TABLE LINK (LINKID INTEGER, HMIPORT INTEGER)",
     "CREATE TABLE NODE (LINKID INTEGER, STATIONID INTEGER, ISDEFAULT INTEGER, IP TEXT, PORT INTEGER)",
     "CREATE TABLE custom_tag_table (address TEXT, connector_id INTEGER)",
+    "CREATE TABLE mbrtu_serial_line (HMIPORT INTEGER, PORT TEXT, BAUD INTEGER, DATABITS INTEGER, PARITY TEXT, "
+    "STOPBITS INTEGER)",
 };
 
 bool expandTagItem(const QString &item, QStringList *addresses, QString *error)
@@ -92,6 +94,17 @@ bool fillDatabase(QSqlDatabase &db, const ProjectSetup &setup, int hmiPort, QStr
     if (!query.exec()) {
         *error = query.lastError().text();
         return false;
+    }
+    if (!setup.serialPort.isEmpty()) {
+        query.prepare(QStringLiteral("INSERT INTO mbrtu_serial_line VALUES (?, ?, ?, ?, ?, ?)"));
+        for (const QVariant &value : {QVariant(hmiPort), QVariant(setup.serialPort), QVariant(setup.baud),
+                                      QVariant(setup.dataBits), QVariant(QString(QLatin1Char(setup.parity))),
+                                      QVariant(setup.stopBits)})
+            query.addBindValue(value);
+        if (!query.exec()) {
+            *error = query.lastError().text();
+            return false;
+        }
     }
     QVariantList addresses;
     QVariantList connectors;
@@ -254,7 +267,29 @@ bool readProjectSetup(const QString &path, const QString &link, ProjectSetup *se
                                      setup->nodePort = query.value(3).toInt();
                                      return true;
                                  });
-    return found && readProjectTags(path, link, &setup->tagAddresses);
+    if (!found || !readProjectTags(path, link, &setup->tagAddresses))
+        return false;
+    readProjectSerialLine(path, link, setup);
+    return true;
+}
+
+bool readProjectSerialLine(const QString &path, const QString &link, ProjectSetup *setup)
+{
+    // A database written before the table existed has no serial line.
+    return queryLink(path,
+                     QStringLiteral("SELECT PORT, BAUD, DATABITS, PARITY, STOPBITS FROM mbrtu_serial_line "
+                                    "WHERE HMIPORT = ?"),
+                     link, [&](QSqlQuery &query) {
+                         if (!query.next() || query.value(0).toString().isEmpty())
+                             return false;
+                         setup->serialPort = query.value(0).toString();
+                         setup->baud = query.value(1).toInt();
+                         setup->dataBits = query.value(2).toInt();
+                         const QString parity = query.value(3).toString();
+                         setup->parity = parity.isEmpty() ? 'E' : parity.at(0).toLatin1();
+                         setup->stopBits = query.value(4).toInt();
+                         return true;
+                     });
 }
 
 QString compactTagList(const QStringList &addresses)

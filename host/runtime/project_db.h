@@ -21,6 +21,14 @@ struct ProjectSetup
     QString nodeIp = QStringLiteral("127.0.0.1");
     int nodePort = 5020;
     QStringList tagAddresses;              // rows of custom_tag_table
+    // The serial line the link is on, when it is one; empty for TCP. Kept in
+    // a table of the stand-in's own (mbrtu_serial_line), which the driver
+    // never reads.
+    QString serialPort;
+    int baud = 9600;
+    int dataBits = 8;
+    char parity = 'E';
+    int stopBits = 1;
 };
 
 // Expands "DI1-64,DO1-32,2-DI5" into DI1..DI64, DO1..DO32, 2-DI5. Each item is
@@ -38,8 +46,11 @@ bool writeProjectDatabase(const QString &path, const ProjectSetup &setup, QStrin
 // The address of the default node stored for the link (device string);
 // false when the database or the link is not there.
 bool readProjectNodeAddress(const QString &path, const QString &link, QString *ip, int *port);
+// The serial line stored for the link into setup's serial fields; false when
+// none is (the link is on TCP, or the database or the link is not there).
+bool readProjectSerialLine(const QString &path, const QString &link, ProjectSetup *setup);
 // The project stored for the link: its link id, default station, node
-// address and tags; false when the database or the link is not there.
+// address, serial line and tags; false when the database or the link is not there.
 bool readProjectSetup(const QString &path, const QString &link, ProjectSetup *setup);
 // The tag addresses stored for the link ("DI1", "2-DI5"), in table order;
 // false when the database or the link is not there.

@@ -176,6 +176,36 @@ TEST_F(SerialLine, WatchReadsSeveralStationsThroughOnePort)
     EXPECT_EQ(slave.stop(), 0);
 }
 
+// The project keeps the serial line: later commands go there without --serial
+// until --host or --port puts the link back on TCP.
+TEST_F(SerialLine, ProjectStoresTheSerialLineForLaterCommands)
+{
+    Background slave;
+    ASSERT_TRUE(slave.start(MBRTU_TOOL_PATH, {"simulate", "--serial", slaveEnd, "--station", "1,2"}, "stop with Ctrl-C"));
+    QTemporaryDir app;
+    const QString dir = app.path();
+    const struct
+    {
+        QStringList arguments;
+        int status;
+        QString printed;
+    } steps[] = {
+        {{"project", "--serial", masterEnd, "--baud", "19200", "--station", "2"}, 0,
+         ", default station 2, serial line " + masterEnd + " 19200 8E1, 0 tag\\(s\\)\n$"},
+        {{"project", "--tags", "DI1-4"}, 0, ", default station 1, serial line " + masterEnd + " 19200 8E1, 4 tag"},
+        {{"read", "IR8", "--station", "2"}, 0,
+         "^link " + masterEnd + " 19200 8E1 \\(stored in the project for COM2\\), station 2\n.*\nIR8 +7 "},
+        {{"project", "--port", "1"}, 0, ", slave at 127.0.0.1:1, 0 tag"},
+        {{"project", "--show"}, 0, ", default station 1, slave at 127.0.0.1:1, 0 tag\\(s\\)\n$"},
+    };
+    for (const auto &step : steps) {
+        const Outcome run = mbrtu(QStringList(step.arguments) << "--app-dir" << dir);
+        EXPECT_EQ(run.status, step.status) << step.arguments.join(' ').toStdString() << '\n' << run.err.toStdString();
+        expectPrinted(run, step.printed, "", step.arguments.join(' ').toStdString().c_str());
+    }
+    EXPECT_EQ(slave.stop(), 0);
+}
+
 TEST_F(SerialLine, PollingFailsCleanlyWhileThePortIsGoneAndGoesOnOnceItIsBack)
 {
     Background slave, poll;
