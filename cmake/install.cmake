@@ -29,10 +29,10 @@ install(TARGETS modbus_rtu_slave_over_tcp
         LIBRARY DESTINATION ${MBRTU_PLUGIN_INSTALL_DIR} COMPONENT plugin)
 # The headers keep the source tree's folders: tools/tools.h includes
 # ../settings/communicator_command.h, which includes data_type.h.
-install(FILES settings/abstract_device_interface.h settings/communicator_command.h
-              settings/data_type.h settings/driver_interface.h settings/drv_dev_setting.h
+include(${CMAKE_CURRENT_LIST_DIR}/public-headers.cmake)
+install(FILES ${MBRTU_PUBLIC_SETTINGS_HEADERS}
         DESTINATION ${MBRTU_INCLUDE_INSTALL_DIR}/settings COMPONENT dev)
-install(FILES tools/tools.h tools/txpackage.h tools/lib_crc.h tools/modbus_crc.h
+install(FILES ${MBRTU_PUBLIC_TOOLS_HEADERS}
         DESTINATION ${MBRTU_INCLUDE_INSTALL_DIR}/tools COMPONENT dev)
 install(FILES docs/integrating.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${MBRTU_PACKAGE_dev}
         COMPONENT dev OPTIONAL)

@@ -4,6 +4,9 @@
 #                               against the installed tree
 #   package.manpage             mbrtu(1) against mbrtu --help
 #   package.completion          bash completion of command lines
+#   abi.exported_surface        the plug-in's exported surface against
+#                               abi/modbus_rtu_slave_over_tcp.abi (builds with
+#                               debug information, no sanitizers)
 if(NOT MBRTU_BUILD_HOST OR CMAKE_CROSSCOMPILING OR NOT EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists.txt)
   return()
 endif()
@@ -22,3 +25,14 @@ add_test(NAME package.completion
          COMMAND bash ${package_tests}/completion-test.sh
                  ${PROJECT_SOURCE_DIR}/packaging/mbrtu.bash-completion $<TARGET_FILE:mbrtu>)
 set_tests_properties(package.manpage package.completion PROPERTIES TIMEOUT 60 LABELS package)
+
+find_program(ABIDW abidw)
+if(ABIDW AND CMAKE_BUILD_TYPE STREQUAL "RelWithDebInfo" AND NOT MBRTU_SANITIZE)
+  include(${PROJECT_SOURCE_DIR}/cmake/public-headers.cmake)
+  add_test(NAME abi.exported_surface
+           COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/abi-check.sh
+                   $<TARGET_FILE:modbus_rtu_slave_over_tcp> ${PROJECT_SOURCE_DIR}/abi/modbus_rtu_slave_over_tcp.abi
+                   ${MBRTU_PUBLIC_SETTINGS_HEADERS} ${MBRTU_PUBLIC_TOOLS_HEADERS}
+           WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+  set_tests_properties(abi.exported_surface PROPERTIES TIMEOUT 120 LABELS abi)
+endif()
