@@ -45,7 +45,8 @@ fi
 
 for file in include/modbus_rtu_slave_over_tcp/settings/{driver_interface,abstract_device_interface,communicator_command,drv_dev_setting,data_type}.h \
             include/modbus_rtu_slave_over_tcp/tools/{tools,txpackage,lib_crc,modbus_crc}.h \
-            share/man/man1/mbrtu.1.gz share/bash-completion/completions/mbrtu; do
+            share/man/man1/mbrtu.1.gz share/bash-completion/completions/mbrtu \
+            share/doc/mbrtu-driver-dev/integrating.md; do
   [ -f "$work/root/usr/$file" ] || { echo "/usr/$file not in the packages"; exit 1; }
 done
 

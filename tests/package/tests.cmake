@@ -1,4 +1,7 @@
-# Tests of what the packages deliver; native builds with the runtime stand-in.
+# Tests of what is delivered beside the code.
+#   docs.error_texts            docs/integrating.md lists every error text the
+#                               driver's sources can leave
+# and, in native builds with the runtime stand-in:
 #   package.installs_and_loads  the Debian packages: lintian, contents, the
 #                               installed plug-in and mbrtu, a program built
 #                               against the installed tree
@@ -7,6 +10,14 @@
 #   abi.exported_surface        the plug-in's exported surface against
 #                               abi/modbus_rtu_slave_over_tcp.abi (builds with
 #                               debug information, no sanitizers)
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_Interpreter_FOUND)
+  add_test(NAME docs.error_texts
+           COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tests/docs/error_texts_test.py
+                   ${PROJECT_SOURCE_DIR}/driver ${PROJECT_SOURCE_DIR}/docs/integrating.md)
+  set_tests_properties(docs.error_texts PROPERTIES TIMEOUT 60 LABELS docs)
+endif()
+
 if(NOT MBRTU_BUILD_HOST OR CMAKE_CROSSCOMPILING OR NOT EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists.txt)
   return()
 endif()
