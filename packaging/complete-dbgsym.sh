@@ -15,4 +15,6 @@ name=$(sed -n 's/^Package: //p' "$work/tree/DEBIAN/control")
 mkdir -p "$work/tree/usr/share/doc"
 ln -sfn "${name%-dbgsym}" "$work/tree/usr/share/doc/$name"
 (cd "$work/tree" && find usr -type f -print0 | sort -z | xargs -0 md5sum) > "$work/tree/DEBIAN/md5sums"
-dpkg-deb --root-owner-group -Zxz -b "$work/tree" "$ddeb" > /dev/null
+# gzip at its fastest: debug information compresses little better at higher
+# levels (4.9 MB against 4.5 MB for mbrtu's), and xz took 7 s instead of 1.
+dpkg-deb --root-owner-group -Zgzip -z1 -b "$work/tree" "$ddeb" > /dev/null
