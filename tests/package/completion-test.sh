@@ -23,18 +23,31 @@ candidates() {
 }
 
 failed=0
+# Exact: the candidates are these. Including: each word is a candidate, and
+# none of the words after "!" is.
 check() {
     local got
     got=$(candidates "$1")
-    if [ "$got" != "$2" ]; then
-        echo "FAIL: '$1': expected '$2', got '$got'"
-        failed=1
-    fi
+    [ "$got" == "$2" ] || { echo "FAIL: '$1': expected '$2', got '$got'"; failed=1; }
 }
+check_including() {
+    local got word
+    got=" $(candidates "$1") "
+    for word in $2; do
+        case $word in
+            !*) [[ $got != *" ${word#!} "* ]] || { echo "FAIL: '$1' offers ${word#!}: $got"; failed=1; } ;;
+            *) [[ $got == *" $word "* ]] || { echo "FAIL: '$1' lacks $word: $got"; failed=1; } ;;
+        esac
+    done
+}
+# Every command of the usage text, whatever commands it has.
+commands=$("$mbrtu" --help | grep -oE '^(usage:)? +mbrtu [a-z]+' | awk '{print $NF}')
+check_including ''                 "$commands --version --help"
+check_including 'w'                'watch write !read'
+check_including 'read --t'         '--timeout --trace --type !--to'
+check_including 'proxy --'         '--to --listen --faults --seed !--type !--count'
+check_including 'project --st'     '--station !--stations'
 #     command line                 candidates
-check ''                          '--help --version project proxy read scan simulate watch write'
-check 'w'                          'watch write'
-check 'read --t'                   '--timeout --trace --type'
 check 'read HR1 --type f'          'float32 float64'
 check 'read HR1 --order '          'ABCD BADC CDAB DCBA'
 check 'write '                     'DI DO FN5DO FN6HR HR IR'
@@ -43,9 +56,7 @@ check 'scan --address I'           'IR'
 check 'read HR1 --parity '         'E N O'
 check 'read HR1 --serial '         "$ports/ttyUSB0 $ports/ttyUSB1"
 check 'simulate --faults c'        'close corrupt'
-check 'proxy --'                   '--fault-rate --faults --host --late-ms --listen --seed --to --trace'
 check 'simulate --line-bits '      '10 11'
 check 'read HR1 --port '           ''
-check 'project --st'               '--station'
 [ "$failed" -eq 0 ] && echo "completion: 15 command lines complete as expected"
 exit "$failed"
