@@ -1,37 +1,51 @@
 # Install layout and the Debian packages.
 #
-#   <prefix>/lib/<multiarch>/hmi/drivers/libmodbus_rtu_slave_over_tcp.so   the plug-in
-#   <prefix>/include/modbus_rtu_slave_over_tcp/settings/*.h               runtime interface headers
-#   <prefix>/include/modbus_rtu_slave_over_tcp/tools/*.h                  support library headers
-#   <prefix>/lib/cmake/ModbusRtuDriver/                                   CMake package
-#   <prefix>/lib/pkgconfig/modbus-rtu-driver.pc                           pkg-config file
-#   <prefix>/bin/mbrtu                                                     the command-line tool
+#   <prefix>/lib/hmi/drivers/libmodbus_rtu_slave_over_tcp.so       the plug-in          (plugin)
+#   <prefix>/bin/mbrtu, share/man/man1/mbrtu.1.gz,
+#   share/bash-completion/completions/mbrtu,
+#   lib/systemd/system/mbrtu-gateway@.service (when there is one)  the tools            (tools)
+#   <prefix>/include/modbus_rtu_slave_over_tcp/{settings,tools}/*.h runtime and support headers
+#   <prefix>/<libdir>/cmake/ModbusRtuDriver/                        CMake package
+#   <prefix>/<libdir>/pkgconfig/modbus-rtu-driver.pc                pkg-config file       (dev)
+#   <prefix>/share/doc/<package>/{copyright,changelog.gz}           each package's own
 # MBRTU_PLUGIN_INSTALL_DIR, the plug-in folder, is a cache variable of the
-# top-level CMakeLists.txt (mbrtu is built knowing it). The library folder
-# above is CMAKE_INSTALL_LIBDIR.
+# top-level CMakeLists.txt (mbrtu is built knowing it). <libdir> is the
+# multiarch folder (lib/x86_64-linux-gnu) where the compiler has one, so that
+# pkg-config finds the file of the architecture it builds for.
 
 set(MBRTU_INCLUDE_INSTALL_DIR ${CMAKE_INSTALL_INCLUDEDIR}/modbus_rtu_slave_over_tcp)
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(MBRTU_ARCH_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE})
+else()
+  set(MBRTU_ARCH_LIBDIR ${CMAKE_INSTALL_LIBDIR})
+endif()
+
+# The Debian package of each install component.
+set(MBRTU_PACKAGE_plugin mbrtu-driver)
+set(MBRTU_PACKAGE_tools mbrtu-tools)
+set(MBRTU_PACKAGE_dev mbrtu-driver-dev)
 
 install(TARGETS modbus_rtu_slave_over_tcp
-        LIBRARY DESTINATION ${MBRTU_PLUGIN_INSTALL_DIR} COMPONENT runtime)
+        LIBRARY DESTINATION ${MBRTU_PLUGIN_INSTALL_DIR} COMPONENT plugin)
 # The headers keep the source tree's folders: tools/tools.h includes
 # ../settings/communicator_command.h, which includes data_type.h.
-install(FILES settings/abstract_device_interface.h settings/communicator_command.h
-              settings/data_type.h settings/driver_interface.h settings/drv_dev_setting.h
-        DESTINATION ${MBRTU_INCLUDE_INSTALL_DIR}/settings COMPONENT runtime)
-install(FILES tools/tools.h tools/txpackage.h tools/lib_crc.h tools/modbus_crc.h
-        DESTINATION ${MBRTU_INCLUDE_INSTALL_DIR}/tools COMPONENT runtime)
-if(TARGET mbrtu)
-  install(TARGETS mbrtu RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/public-headers.cmake)
+install(FILES ${MBRTU_PUBLIC_SETTINGS_HEADERS}
+        DESTINATION ${MBRTU_INCLUDE_INSTALL_DIR}/settings COMPONENT dev)
+install(FILES ${MBRTU_PUBLIC_TOOLS_HEADERS}
+        DESTINATION ${MBRTU_INCLUDE_INSTALL_DIR}/tools COMPONENT dev)
+install(FILES docs/integrating.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${MBRTU_PACKAGE_dev}
+        COMPONENT dev)
+
+include(${CMAKE_CURRENT_LIST_DIR}/tools-install.cmake)
 
 # ---- Packages for programs that link to the plug-in's exported functions ----
 # Both describe an imported shared library: the plug-in, its headers, Qt Core.
 set(MBRTU_PLUGIN_LINK_NAME modbus_rtu_slave_over_tcp)
 set(MBRTU_PLUGIN_FILE_NAME
     ${CMAKE_SHARED_LIBRARY_PREFIX}${MBRTU_PLUGIN_LINK_NAME}${CMAKE_SHARED_LIBRARY_SUFFIX})
-set(MBRTU_CMAKE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ModbusRtuDriver)
-set(MBRTU_PKGCONFIG_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+set(MBRTU_CMAKE_INSTALL_DIR ${MBRTU_ARCH_LIBDIR}/cmake/ModbusRtuDriver)
+set(MBRTU_PKGCONFIG_INSTALL_DIR ${MBRTU_ARCH_LIBDIR}/pkgconfig)
 
 # CMake: the helpers write the prefix as a path relative to the config file.
 include(CMakePackageConfigHelpers)
@@ -45,7 +59,7 @@ write_basic_package_version_file(
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/package/ModbusRtuDriverConfig.cmake
               ${PROJECT_BINARY_DIR}/package/ModbusRtuDriverConfigVersion.cmake
-        DESTINATION ${MBRTU_CMAKE_INSTALL_DIR} COMPONENT runtime)
+        DESTINATION ${MBRTU_CMAKE_INSTALL_DIR} COMPONENT dev)
 
 # pkg-config: the prefix is ${pcfiledir} followed by one ".." for every folder
 # of the pkg-config folder below the prefix. Folders given as absolute paths
@@ -67,36 +81,6 @@ endforeach()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/modbus-rtu-driver.pc.in
                ${PROJECT_BINARY_DIR}/package/modbus-rtu-driver.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/package/modbus-rtu-driver.pc
-        DESTINATION ${MBRTU_PKGCONFIG_INSTALL_DIR} COMPONENT runtime)
+        DESTINATION ${MBRTU_PKGCONFIG_INSTALL_DIR} COMPONENT dev)
 
-# ---- Debian packages ----
-# mbrtu-driver carries stripped binaries; mbrtu-driver-dbgsym (a .ddeb) carries
-# their debug information below /usr/lib/debug/.build-id/, found by debuggers
-# through each binary's build ID. The DEB generator splits the two itself
-# (objcopy --only-keep-debug, then --strip-unneeded), so CPACK_STRIP_FILES
-# stays off: it would strip the files before their debug information is kept.
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME "mbrtu-driver")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Modbus RTU over TCP driver plug-in for HMI runtimes, with the mbrtu tool")
-set(CPACK_PACKAGE_CONTACT "HMI driver team <drivers@localhost>")
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION misc)
-set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
-# The toolchain's own binary tools, so that cross-built binaries split too.
-if(CMAKE_OBJCOPY)
-  set(CPACK_OBJCOPY_EXECUTABLE ${CMAKE_OBJCOPY})
-endif()
-if(CMAKE_READELF)
-  set(CPACK_READELF_EXECUTABLE ${CMAKE_READELF})
-endif()
-# Shared-library dependencies come from dpkg-shlibdeps; the SQLite driver of
-# Qt is loaded at run time, so it is named explicitly.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5sql5-sqlite")
-if(CMAKE_CROSSCOMPILING)
-  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5core5a, libqt5sql5, libqt5sql5-sqlite, libc6, libstdc++6")
-endif()
-include(CPack)
+include(${CMAKE_CURRENT_LIST_DIR}/debian.cmake)

@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(cmake make g++ pkg-config qtbase5-dev libqt5sql5-sqlite libgtest-dev googletest
           libbenchmark-dev python3-pymodbus sqlite3 libqt5serialport5-dev qtbase5-private-dev socat libmodbus-dev
-          mbpoll tmux "$@")
+          mbpoll tmux lintian man-db bash-completion abigail-tools "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep "install ok installed" > /dev/null || missing+=("$p")

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds the Debian packages from a build folder and checks them: the main
-# package carries stripped binaries and the debug-symbols package their debug
-# information; unpacked into a temporary root, the installed plug-in loads
-# through QPluginLoader, the installed mbrtu finds it, and a small program
-# builds against the installed tree with find_package and with pkg-config and
-# calls the plug-in's exported functions.
+# Builds the Debian packages from a build folder and checks them: lintian
+# finds nothing to report on any of them; the plug-in, the tools and the
+# development files come as Debian splits them, the packages with binaries
+# carry them stripped and their -dbgsym packages the debug information;
+# unpacked into a temporary root, the installed plug-in loads through
+# QPluginLoader, the installed mbrtu finds it, and a small program builds
+# against the installed tree with find_package and with pkg-config and calls
+# the plug-in's exported functions.
 #   scripts/package-test.sh BUILD_DIR
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,22 +15,42 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 (cd "$build" && cpack -B "$work/out" > "$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
-deb=$(ls "$work"/out/*.deb)
-dbgsym=$(ls "$work"/out/*-dbgsym*.ddeb 2>/dev/null) || { echo "no debug-symbols package"; ls "$work/out"; exit 1; }
-echo "packages: $(basename "$deb") ($(stat -c %s "$deb") bytes)," \
-     "$(basename "$dbgsym") ($(stat -c %s "$dbgsym") bytes)"
-dpkg-deb -f "$deb" Depends | grep libqt5sql5-sqlite > /dev/null || { echo "missing dependency on libqt5sql5-sqlite"; exit 1; }
+package() { # the file of a package by name and type (deb or ddeb)
+  local file="$work/out/${1}_1.0.0_$(dpkg-deb -f "$(ls "$work"/out/*.deb | head -1)" Architecture).$2"
+  [ -f "$file" ] || { echo "no package $1 ($2); cpack wrote:"; ls "$work/out"; exit 1; }
+  echo "$file"
+}
+for name in mbrtu-driver mbrtu-tools mbrtu-driver-dev; do
+  deb=$(package "$name" deb)
+  echo "package $(basename "$deb"): $(stat -c %s "$deb") bytes"
+  dpkg-deb -x "$deb" "$work/root"
+done
+for name in mbrtu-driver mbrtu-tools; do
+  dpkg-deb -x "$(package "$name-dbgsym" ddeb)" "$work/dbgsym"
+done
+dpkg-deb -f "$(package mbrtu-driver deb)" Depends | grep libqt5sql5-sqlite > /dev/null ||
+  { echo "missing dependency on libqt5sql5-sqlite"; exit 1; }
 
-dpkg -x "$deb" "$work/root"
-dpkg -x "$dbgsym" "$work/dbgsym"
+# A plug-in built with AddressSanitizer (the sanitize stage) needs programs
+# built with it too: its run-time library must be loaded first. Such packages
+# are never shipped, so lintian looks only at the others.
 plugin=$(find "$work/root" -name 'libmodbus_rtu_slave_over_tcp.so' | head -1)
-[ -n "$plugin" ] || { echo "plug-in not in package"; dpkg -c "$deb"; exit 1; }
-for header in driver_interface.h abstract_device_interface.h communicator_command.h drv_dev_setting.h \
-              data_type.h tools.h txpackage.h lib_crc.h modbus_crc.h; do
-  find "$work/root" -name "$header" | grep . > /dev/null || { echo "header $header not in package"; exit 1; }
+[ -n "$plugin" ] || { echo "plug-in not in package"; exit 1; }
+san=()
+if readelf -d "$plugin" | grep 'NEEDED.*libasan' > /dev/null; then
+  san=("-fsanitize=address,undefined")
+else
+  bash "$root/scripts/lintian-packages.sh" "$work"/out/*.deb "$work"/out/*.ddeb
+fi
+
+for file in include/modbus_rtu_slave_over_tcp/settings/{driver_interface,abstract_device_interface,communicator_command,drv_dev_setting,data_type}.h \
+            include/modbus_rtu_slave_over_tcp/tools/{tools,txpackage,lib_crc,modbus_crc}.h \
+            share/man/man1/mbrtu.1.gz share/bash-completion/completions/mbrtu \
+            share/doc/mbrtu-driver-dev/integrating.md; do
+  [ -f "$work/root/usr/$file" ] || { echo "/usr/$file not in the packages"; exit 1; }
 done
 
-# Stripped binaries in the main package; each one's debug information, with
+# Stripped binaries in the packages; each one's debug information, with
 # its build ID as file name, in the debug-symbols package.
 mbrtu="$work/root/usr/bin/mbrtu"
 [ -x "$mbrtu" ] || { echo "mbrtu not in package"; exit 1; }
@@ -67,12 +89,6 @@ echo "installed package loads"
 # Both builds must take everything from that tree: the package files, the
 # headers and the plug-in the program runs with.
 prefix="$work/root/usr"
-# A plug-in built with AddressSanitizer (the sanitize stage) needs programs
-# built with it too: its run-time library must be loaded first.
-san=()
-if readelf -d "$plugin" | grep 'NEEDED.*libasan' > /dev/null; then
-  san=("-fsanitize=address,undefined")
-fi
 consumer_check() {
   local how=$1 program=$2 out
   ldd "$program" | grep "libmodbus_rtu_slave_over_tcp.so => $prefix/" > /dev/null ||
@@ -97,6 +113,8 @@ plugindir=$(pkg-config --variable=plugindir modbus-rtu-driver)
 [[ "$plugindir" == "$prefix/"* ]] ||
   { echo "pkg-config plug-in folder outside the unpacked tree: $plugindir"; exit 1; }
 # shellcheck disable=SC2086  # the flags are several words
-c++ -std=c++17 "${san[@]}" "$root/tests/package/consumer.cpp" -o "$work/consumer-pc" $flags -Wl,-rpath,"$plugindir" ||
+# Qt Core asks for position-independent code, which pkg-config files leave to
+# the program (the integrator's guide says so).
+c++ -std=c++17 -fPIC "${san[@]}" "$root/tests/package/consumer.cpp" -o "$work/consumer-pc" $flags -Wl,-rpath,"$plugindir" ||
   { echo "pkg-config build failed with: $flags"; exit 1; }
 consumer_check "pkg-config modbus-rtu-driver" "$work/consumer-pc"
