@@ -25,13 +25,16 @@ ExchangePtr FairQueue::take()
         if (m_stopped)
             return nullptr;
         const auto turn = nextTurn();
+        const int session = turn->first;
         ExchangePtr exchange = std::move(turn->second.front());
         turn->second.pop_front();
-        m_lastSession = turn->first;
         if (turn->second.empty())
             m_queues.erase(turn);
-        if (!exchange->isAnswered())
+        // A request answered while it waited does not cost its session the turn.
+        if (!exchange->isAnswered()) {
+            m_lastSession = session;
             return exchange;
+        }
     }
 }
 
