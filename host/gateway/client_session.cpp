@@ -212,7 +212,7 @@ void ClientSession::traceFrame(const char *direction, const QByteArray &frame) c
     m_context.log(QStringLiteral("%1 client %2 %3 %4")
                       .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")))
                       .arg(m_id)
-                      .arg(QLatin1String(direction), QString::fromLatin1(frame.toHex(' '))));
+                      .arg(QLatin1String(direction), QString::fromLatin1(frame.toHex(' ').toUpper())));
 }
 
 } // namespace gateway
