@@ -1,6 +1,5 @@
 #include "host/gateway/client_session.h"
 
-#include <QTime>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -209,8 +208,7 @@ bool ClientSession::sendAnswered(QString *why)
 
 void ClientSession::traceFrame(const char *direction, const QByteArray &frame) const
 {
-    m_context.log(QStringLiteral("%1 client %2 %3 %4")
-                      .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")))
+    m_context.log(QStringLiteral("client %1 %2 %3")
                       .arg(m_id)
                       .arg(QLatin1String(direction), QString::fromLatin1(frame.toHex(' ').toUpper())));
 }
