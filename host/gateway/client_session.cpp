@@ -12,6 +12,9 @@ namespace gateway {
 namespace {
 
 constexpr int kReceiveChunk = 4096;
+// While whole frames wait in the input for room, nothing more is read: what
+// a client sends ahead stays in its socket, not in the gateway's memory.
+constexpr int kMaxBufferedInput = 2 * kMaxMbapFrameSize;
 // A client that takes no answer for this long is given up.
 constexpr int kSendTimeoutMs = 2000;
 
@@ -46,7 +49,7 @@ QString ClientSession::run()
     m_lastHeardMs = monotonicMs();
     QString why;
     for (;;) {
-        const bool roomForMore = int(m_pending.size()) < kMaxPendingPerClient;
+        const bool roomForMore = int(m_pending.size()) < kMaxPendingPerClient && m_input.size() < kMaxBufferedInput;
         pollfd fds[3] = {{m_fd, short(roomForMore ? POLLIN : 0), 0},
                          {m_doorbell->fd(), POLLIN, 0},
                          {m_context.stopFd, POLLIN, 0}};
