@@ -19,31 +19,24 @@
 
 namespace {
 
-// A program fed lines on its standard input; what it printed.
-QString runWithLines(const QString &program, const QStringList &arguments, const QStringList &lines)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.write(lines.join(QLatin1Char('\n')).toUtf8() + '\n');
-    process.closeWriteChannel();
-    if (!process.waitForFinished(kHangLimitMs))
-        process.kill();
-    return QString::fromLocal8Bit(process.readAllStandardOutput());
-}
-
 struct Row
 {
     const char *request;
     const char *answer; // a pattern
 };
 
-// Each request to the client and the pattern its answer line must match.
+// The program, fed the requests a line each, answers each with a line
+// matching its pattern.
 void expectAnswers(const QString &program, const QStringList &arguments, std::initializer_list<Row> rows)
 {
-    QStringList lines;
+    QProcess process;
+    process.start(program, arguments);
     for (const Row &row : rows)
-        lines.append(QLatin1String(row.request));
-    const QStringList answers = runWithLines(program, arguments, lines).split(QLatin1Char('\n'));
+        process.write(QByteArray(row.request) + '\n');
+    process.closeWriteChannel();
+    if (!process.waitForFinished(kHangLimitMs))
+        process.kill();
+    const QStringList answers = QString::fromLocal8Bit(process.readAllStandardOutput()).split(QLatin1Char('\n'));
     int i = 0;
     for (const Row &row : rows) {
         const QString answer = answers.value(i++);
@@ -62,48 +55,45 @@ public:
         address.sin_family = AF_INET;
         address.sin_port = htons(quint16(port));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_connected = ::connect(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        ::connect(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
     }
     ~RawClient() { ::close(m_fd); }
-    bool connected() const { return m_connected; }
     void send(const QByteArray &bytes) { ::send(m_fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL); }
-    // What came until nothing more came for waitMs, want bytes came, or the
-    // gateway closed the connection.
-    QByteArray receive(int waitMs, bool *closed = nullptr, int want = -1)
+    // What came until want bytes came, the gateway closed the connection
+    // (*closed) or nothing came for waitMs.
+    QByteArray receive(int waitMs, int want, bool *closed)
     {
         QByteArray got;
         pollfd fd = {m_fd, POLLIN, 0};
-        while ((want < 0 || got.size() < want) && ::poll(&fd, 1, waitMs) > 0) {
-            char chunk[4096];
-            const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
-            if (n <= 0) {
-                if (closed)
-                    *closed = true;
-                break;
-            }
+        char chunk[4096];
+        ssize_t n = 1;
+        while (got.size() < want && ::poll(&fd, 1, waitMs) > 0 && (n = ::recv(m_fd, chunk, sizeof chunk, 0)) > 0)
             got.append(chunk, int(n));
-        }
+        *closed = n <= 0;
         return got;
+    }
+    // Closed by the gateway within waitMs, without a byte.
+    bool closedWithin(int waitMs)
+    {
+        bool closed = false;
+        return receive(waitMs, 1, &closed).isEmpty() && closed;
     }
 
 private:
     int m_fd;
-    bool m_connected = false;
 };
 
-// The client gets these answers (hex), and nothing more, within a few seconds.
+// The client gets these answers (hex) within a few seconds.
 void expectAnswer(RawClient &client, const char *hex)
 {
-    EXPECT_EQ(client.receive(5000, nullptr, int(strlen(hex)) / 2).toHex(), QByteArray(hex));
+    bool closed = false;
+    EXPECT_EQ(client.receive(5000, int(strlen(hex)) / 2, &closed).toHex(), QByteArray(hex));
 }
 
 QByteArray mbap(int transactionId, int unit, const char *pduHex)
 {
-    const QByteArray pdu = QByteArray::fromHex(pduHex);
-    QByteArray frame;
-    for (int value : {transactionId >> 8, transactionId & 0xFF, 0, 0, (pdu.size() + 1) >> 8, (pdu.size() + 1) & 0xFF, unit})
-        frame.append(char(value));
-    return frame + pdu;
+    return QByteArray::fromHex(QString::asprintf("%04x0000%04x%02x%s", transactionId, int(strlen(pduHex)) / 2 + 1,
+                                                 unit, pduHex).toLatin1());
 }
 
 class Gateway : public ::testing::Test
@@ -119,10 +109,9 @@ protected:
 
     // Starts `mbrtu simulate` (stations 1 and 2; 5 answered 0x0A as a
     // gateway would) and the gateway in front of it.
-    void startBehind(const QStringList &gatewayOptions, const QStringList &slaveOptions = {})
+    void startBehind(const QStringList &gatewayOptions)
     {
-        ASSERT_TRUE(slave.start(MBRTU_TOOL_PATH, QStringList{"simulate", "--port", "0", "--station", "1,2",
-                                                             "--unreachable", "5"} + slaveOptions,
+        ASSERT_TRUE(slave.start(MBRTU_TOOL_PATH, {"simulate", "--port", "0", "--station", "1,2", "--unreachable", "5"},
                                 "stop with Ctrl-C"))
             << slave.said.toStdString();
         startGateway(QStringList{"--port", QString::number(slave.listeningPort())} + gatewayOptions);
@@ -135,15 +124,11 @@ protected:
             << gateway.said.toStdString();
         port = gateway.listeningPort();
     }
-    QString libmodbusClient() const
-    {
 #ifdef LIBMODBUS_TCP_CLIENT_PATH
-        return QStringLiteral(LIBMODBUS_TCP_CLIENT_PATH);
+    const QString libmodbusClient = QStringLiteral(LIBMODBUS_TCP_CLIENT_PATH);
 #else
-        return QString();
+    const QString libmodbusClient;
 #endif
-    }
-
     QTemporaryDir appDir;
     Background slave, gateway;
     int port = 0;
@@ -152,11 +137,11 @@ protected:
 TEST_F(Gateway, ServesEveryFunctionToThreeClientsOnTwoStations)
 {
     startBehind({"--timeout", "200", "--station", "2"});
-    if (libmodbusClient().isEmpty())
+    if (libmodbusClient.isEmpty())
         GTEST_SKIP() << "libmodbus-dev is not installed";
     // UNIT FUNCTION ADDRESS ARG... (zero-based); the simulated slave's inputs
     // start as DI i % 2 == 0 and IR i.
-    expectAnswers(libmodbusClient(), {"lines", QString::number(port)},
+    expectAnswers(libmodbusClient, {"lines", QString::number(port)},
                   {{"1 16 10 7 8 9", "ok"}, {"2 16 10 4 5 6", "ok"}, {"1 3 10 3", "ok 7 8 9"},
                    {"2 3 10 3", "ok 4 5 6"}, {"255 3 10 1", "ok 4"}, {"1 6 20 555", "ok"}, {"1 3 20 1", "ok 555"},
                    {"2 15 5 1 0 1", "ok"}, {"2 1 5 3", "ok 1 0 1"}, {"1 1 5 3", "ok 0 0 0"}, {"1 5 30 1", "ok"},
@@ -225,8 +210,7 @@ TEST_F(Gateway, AHostileClientLosesOnlyItsOwnConnection)
     for (const auto &client : hostile) {
         RawClient bad(port);
         bad.send(client.bytes);
-        bool closed = false;
-        EXPECT_TRUE(bad.receive(3000, &closed).isEmpty() && closed) << client.name;
+        EXPECT_TRUE(bad.closedWithin(3000)) << client.name;
         EXPECT_TRUE(gateway.waitFor(QLatin1String(client.why))) << client.name;
     }
     RawClient slow(port); // a byte a second
@@ -234,8 +218,7 @@ TEST_F(Gateway, AHostileClientLosesOnlyItsOwnConnection)
         slow.send(QByteArray(1, '\0'));
         ::usleep(600 * 1000);
     }
-    bool closed = false;
-    EXPECT_TRUE(slow.receive(2000, &closed).isEmpty() && closed);
+    EXPECT_TRUE(slow.closedWithin(2000));
     good.send(mbap(4, 1, "0600090007") + mbap(5, 1, "0300090001"));
     expectAnswer(good, "0004000000060106000900070005000000050103020007");
 }
@@ -244,8 +227,7 @@ TEST_F(Gateway, RefusesClientsAndWritesItIsToldToAndClosesIdleOnes)
 {
     startBehind({"--allow", "10.0.0.0/8,192.0.2.7"});
     RawClient outsider(port);
-    bool closed = false;
-    EXPECT_TRUE(outsider.receive(2000, &closed).isEmpty() && closed);
+    EXPECT_TRUE(outsider.closedWithin(2000));
     EXPECT_TRUE(gateway.waitFor("client 127.0.0.1:\\d+ refused: not in --allow"));
     gateway.stop();
 
@@ -255,12 +237,9 @@ TEST_F(Gateway, RefusesClientsAndWritesItIsToldToAndClosesIdleOnes)
     first.send(mbap(1, 1, "0600010005") + mbap(2, 1, "0300010001"));
     expectAnswer(first, "0001000000030186010002000000050103020000");
     RawClient second(port);
-    closed = false;
-    EXPECT_TRUE(second.receive(2000, &closed).isEmpty() && closed);
+    EXPECT_TRUE(second.closedWithin(2000));
     EXPECT_TRUE(gateway.waitFor("refused: 1 clients already \\(--max-clients\\)"));
-    closed = false;
-    first.receive(3000, &closed);
-    EXPECT_TRUE(closed);
+    EXPECT_TRUE(first.closedWithin(3000));
     EXPECT_TRUE(gateway.waitFor("client 1 closed: idle for 1500 ms \\(2 request\\(s\\)\\)"));
 }
 
@@ -289,7 +268,7 @@ TEST_F(Gateway, ServesLibmodbusRtuSlaveOverTcpAndOnASerialLine)
     ASSERT_TRUE(slave.start(LIBMODBUS_PEER_PATH, {"tcp", "0", "7"}, "port \\d+")) << slave.said.toStdString();
     const int peerPort = QRegularExpression("port (\\d+)").match(slave.said).captured(1).toInt();
     startGateway({"--port", QString::number(peerPort), "--station", "7", "--timeout", "200"});
-    expectAnswers(libmodbusClient(), {"lines", QString::number(port)},
+    expectAnswers(libmodbusClient, {"lines", QString::number(port)},
                   {{"7 3 0 3", "ok 4096 4097 4098"}, {"7 16 100 1 2", "ok"}, {"255 3 100 2", "ok 1 2"},
                    {"7 4 10 1", "ok 70"}, {"7 3 9999 2", "exception 2"}, {"8 3 0 1", "exception 11"}});
     gateway.stop();
@@ -306,7 +285,7 @@ TEST_F(Gateway, ServesLibmodbusRtuSlaveOverTcpAndOnASerialLine)
     ASSERT_TRUE(peer.start(LIBMODBUS_PEER_PATH, {"serial", links.filePath("slave"), "19200", "N", "8", "2", "7"}, "ready"));
     startGateway({"--serial", links.filePath("master"), "--baud", "19200", "--parity", "N", "--stop-bits", "2",
                   "--station", "7", "--timeout", "300"});
-    expectAnswers(libmodbusClient(), {"lines", QString::number(port)},
+    expectAnswers(libmodbusClient, {"lines", QString::number(port)},
                   {{"7 1 0 4", "ok 1 0 0 1"}, {"7 5 20 1", "ok"}, {"7 15 21 0 1", "ok"}, {"7 1 20 3", "ok 1 0 1"},
                    {"7 6 200 77", "ok"}, {"7 3 200 1", "ok 77"}, {"7 2 4 3", "ok 0 1 0"}, {"7 3 9999 2", "exception 2"}});
     gateway.stop();
