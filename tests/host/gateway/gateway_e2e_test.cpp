@@ -165,9 +165,21 @@ TEST_F(Gateway, ServesEveryFunctionToThreeClientsOnTwoStations)
                        {"1 read-ir 0 2", R"(\{"ok": true, "values": \[0, 1\]\})"},
                        {"250 read-hr 0 1", R"(\{"ok": false, "exception": 10\})"},
                        {"9 read-hr 0 1", R"(\{"ok": false, "exception": 11\})"}});
-    const QStringList mbpoll = {"-m", "tcp", "-p", QString::number(port), "-a", "2", "-r", "11", "-c", "3", "-1", "127.0.0.1"};
-    const Outcome read = runProgram(QStringLiteral("mbpoll"), mbpoll);
-    EXPECT_TRUE(matches(read.out, "\\[11\\]: \t4\n\\[12\\]: \t5\n\\[13\\]: \t6\n")) << read.out.toStdString();
+    // mbpoll's -t: 0 coils, 1 discrete inputs, 3 input registers, 4 holding registers; -r counts from 1.
+    const struct { QStringList options; QString out; } mbpoll[] = {
+        {{"-t", "4", "-r", "71", "127.0.0.1", "11", "12"}, "Written 2 references"},
+        {{"-t", "4", "-r", "73", "127.0.0.1", "13"}, "Written 1 references"},
+        {{"-t", "4", "-r", "71", "-c", "3", "-1", "127.0.0.1"}, "\\[71\\]: \t11\n\\[72\\]: \t12\n\\[73\\]: \t13\n"},
+        {{"-t", "0", "-r", "81", "127.0.0.1", "1", "0", "1"}, "Written 3 references"},
+        {{"-t", "0", "-r", "84", "127.0.0.1", "1"}, "Written 1 references"},
+        {{"-t", "0", "-r", "81", "-c", "4", "-1", "127.0.0.1"}, "\\[81\\]: \t1\n\\[82\\]: \t0\n\\[83\\]: \t1\n\\[84\\]: \t1\n"},
+        {{"-t", "1", "-r", "1", "-c", "2", "-1", "127.0.0.1"}, "\\[1\\]: \t1\n\\[2\\]: \t0\n"},
+        {{"-t", "3", "-r", "11", "-c", "2", "-1", "127.0.0.1"}, "\\[11\\]: \t10\n\\[12\\]: \t11\n"},
+    };
+    for (const auto &c : mbpoll) {
+        const Outcome run = runProgram(QStringLiteral("mbpoll"), QStringList{"-m", "tcp", "-p", QString::number(port), "-a", "2"} + c.options);
+        EXPECT_TRUE(matches(run.out, c.out)) << c.options.join(' ').toStdString() << ":\n" << run.out.toStdString();
+    }
     EXPECT_EQ(gateway.stop(), 0);
     // The silent station cost the line once, then was backed off.
     EXPECT_TRUE(matches(gateway.said, "answers: ok \\d+, slave exception 1, refused 3, no reply 1, bad reply 0, "
