@@ -30,8 +30,8 @@ bool isReservedUnit(quint8 unitId)
 
 } // namespace
 
-ClientSession::ClientSession(int fd, int id, const QString &peer, const SessionContext &context)
-    : m_fd(fd), m_id(id), m_peer(peer), m_context(context), m_doorbell(std::make_shared<Doorbell>())
+ClientSession::ClientSession(int fd, int id, const SessionContext &context)
+    : m_fd(fd), m_id(id), m_context(context), m_doorbell(std::make_shared<Doorbell>())
 {
     const timeval sendTimeout = {kSendTimeoutMs / 1000, (kSendTimeoutMs % 1000) * 1000};
     ::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);

@@ -43,7 +43,7 @@ struct SessionContext
 class ClientSession
 {
 public:
-    ClientSession(int fd, int id, const QString &peer, const SessionContext &context);
+    ClientSession(int fd, int id, const SessionContext &context);
     ~ClientSession();
     // Serves the client until the connection ends; returns why it ended.
     QString run();
@@ -63,7 +63,6 @@ private:
 
     const int m_fd;
     const int m_id;
-    const QString m_peer;
     const SessionContext &m_context;
     std::shared_ptr<Doorbell> m_doorbell;
     QByteArray m_input;

@@ -90,7 +90,7 @@ void GatewayServer::serveClient(int fd)
                     .arg(m_setup.config.maxClients));
     SessionContext context = m_context;
     context.stopFd = m_server.wakeFd();
-    ClientSession session(fd, id, peer.text, context);
+    ClientSession session(fd, id, context);
     const QString why = session.run();
     --m_stats.clients;
     m_setup.log(QStringLiteral("client %1 closed: %2 (%3 request(s))").arg(id).arg(why).arg(session.requests()));
