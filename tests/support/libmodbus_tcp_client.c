@@ -30,8 +30,9 @@ enum { MAX_CLIENTS = 64, MAX_ITEMS = 2000, REGS_PER_CLIENT = 8, FIRST_REGISTER =
  * the gateway's deadline before an answer counts as late. */
 enum { ALLOWANCE_MS = 250 };
 
-/* The requests the load may still send, all clients together; -1: no limit. */
-static long g_budget = -1;
+/* The requests the load may still send, all clients together, when limited. */
+static int g_limited;
+static long g_budget;
 
 static double now_ms(void)
 {
@@ -148,7 +149,7 @@ static void *load_client(void *arg)
     unsigned seed = (unsigned)c->index * 7919u + 1;
     const int base = FIRST_REGISTER + c->index * REGS_PER_CLIENT;
     c->unanswered = !ctx;
-    while (ctx && now_ms() < c->end_ms && (g_budget < 0 || __atomic_sub_fetch(&g_budget, 1, __ATOMIC_RELAXED) >= 0)) {
+    while (ctx && now_ms() < c->end_ms && (!g_limited || __atomic_sub_fetch(&g_budget, 1, __ATOMIC_RELAXED) >= 0)) {
         const int s = rand_r(&seed) % 2, at = rand_r(&seed) % (REGS_PER_CLIENT - 1), write = rand_r(&seed) % 2;
         uint16_t values[2] = {(uint16_t)rand_r(&seed), (uint16_t)rand_r(&seed)};
         const double started = now_ms();
@@ -207,7 +208,8 @@ int main(int argc, char **argv)
     if (argc == 3 && strcmp(argv[1], "lines") == 0)
         return serve_lines(atoi(argv[2]));
     if ((argc == 6 || argc == 7) && strcmp(argv[1], "load") == 0) {
-        g_budget = argc == 7 ? atol(argv[6]) : -1;
+        g_limited = argc == 7;
+        g_budget = g_limited ? atol(argv[6]) : 0;
         return run_load(atoi(argv[2]), atoi(argv[3]), atof(argv[4]), atof(argv[5]));
     }
     fprintf(stderr, "usage: %s lines PORT | load PORT CLIENTS SECONDS DEADLINE-MS [REQUESTS]\n", argv[0]);
