@@ -243,6 +243,20 @@ QString row(const LinkFigures &f)
         .arg(f.busy.share, 0, 'f', 3);
 }
 
+QString goalsLine(const LinkFigures &f)
+{
+    const double ratio = f.through.rate() / f.alone.rate();
+    const auto verdict = [](bool met) { return met ? QStringLiteral("met") : QStringLiteral("not met"); };
+    return QStringLiteral("- %1: one client at %2 of the driver's rate (goal 0.9: %3); link busy %4 of the time with "
+                          "%5 clients (goal 0.95: %6).\n")
+        .arg(f.link)
+        .arg(ratio, 0, 'f', 3)
+        .arg(verdict(ratio >= 0.9))
+        .arg(f.busy.share, 0, 'f', 3)
+        .arg(kClients)
+        .arg(verdict(f.busy.share >= 0.95));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -282,6 +296,9 @@ int main(int argc, char **argv)
         << "|---|---:|---:|---:|---:|---:|---:|---:|\n";
     for (const LinkFigures &figures : links)
         out << row(figures);
+    out << '\n';
+    for (const LinkFigures &figures : links)
+        out << goalsLine(figures);
     out.flush();
     std::fputs(qPrintable(text), stdout);
     if (!options.markdown.isEmpty()) {
