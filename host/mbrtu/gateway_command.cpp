@@ -103,17 +103,23 @@ QString stationsText(const QVector<int> &stations)
     return texts.isEmpty() ? QStringLiteral("none") : texts.join(QLatin1Char(','));
 }
 
+sigset_t stopSignals()
+{
+    sigset_t stopSet;
+    sigemptyset(&stopSet);
+    sigaddset(&stopSet, SIGINT);
+    sigaddset(&stopSet, SIGTERM);
+    return stopSet;
+}
+
 // Waits for SIGINT or SIGTERM, printing a status line every period.
 void serveUntilStopped(const gateway::GatewayServer &server, int statusEveryMs, GatewayLog &log)
 {
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
+    const sigset_t stopSet = stopSignals();
     quint64 requestsBefore = 0;
     for (;;) {
         const timespec period = {statusEveryMs / 1000, long(statusEveryMs % 1000) * 1000000L};
-        if (sigtimedwait(&stopSignals, nullptr, &period) >= 0)
+        if (sigtimedwait(&stopSet, nullptr, &period) >= 0)
             return;
         if (errno == EINTR)
             continue;
@@ -171,11 +177,8 @@ gateway::LinkFailure gatewayFailureFor(const QString &driverError, const QString
 int runGateway(const ToolOptions &given, QTextStream &out, QTextStream &err)
 {
     // Blocked before any thread starts, so that only the wait below takes them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    const sigset_t stopSet = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
 
     DriverPlugin plugin;
     LinkDefaults defaults;

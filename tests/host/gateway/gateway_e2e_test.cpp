@@ -259,10 +259,11 @@ TEST_F(Gateway, AnswersARequestPastItsDeadlineWith0x0B)
 {
     // The silent station holds the line for 1.5 s; what waits behind it, and
     // the silent request itself, are answered at their deadline.
-    startBehind({"--timeout", "1500", "--retries", "0", "--deadline", "300"});
+    startBehind({"--timeout", "1500", "--retries", "0", "--deadline", "300", "--trace"});
     RawClient client(port);
     RawClient other(port);
     client.send(mbap(1, 9, "0300000001"));
+    ASSERT_TRUE(gateway.waitFor("RTU [0-9:.]+ -> 09 03 00 00 00 01")); // on the line
     other.send(mbap(2, 1, "0300000001"));
     expectAnswer(client, "00010000000309830b");
     expectAnswer(other, "00020000000301830b");
