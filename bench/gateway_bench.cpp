@@ -10,6 +10,7 @@
 // raw sockets. Prints a Markdown section (and writes it with --markdown FILE).
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QStringList>
@@ -259,6 +260,14 @@ QString goalsLine(const LinkFigures &f)
         .arg(verdict(f.busy.share >= 0.95));
 }
 
+// The system's load average over the last minute, as /proc/loadavg has it.
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readLine()).section(QLatin1Char(' '), 0, 0)
+                                          : QStringLiteral("unknown");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -274,6 +283,7 @@ int main(int argc, char **argv)
     if (!plugin.load({QStringLiteral(BENCH_PLUGIN_FILE)}, &error))
         fail(error);
 
+    const QString loadBefore = loadAverage();
     QList<LinkFigures> links;
     links.append(measure(plugin.driver(), QStringLiteral("loopback"), 0, options.loopbackRequests, options.seconds));
     links.append(measure(plugin.driver(), QStringLiteral("%1 baud line").arg(options.lineBaud), options.lineBaud,
@@ -304,6 +314,8 @@ int main(int argc, char **argv)
     out << '\n';
     for (const LinkFigures &figures : links)
         out << goalsLine(figures);
+    out << "- load average (1 min) before the run " << loadBefore << ", after " << loadAverage() << "; "
+        << QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm")) << " UTC.\n";
     out.flush();
     std::fputs(qPrintable(text), stdout);
     if (!options.markdown.isEmpty()) {
