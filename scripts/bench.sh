@@ -17,7 +17,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     || { cat "$build.configure.log"; exit 1; }
 fi
 cmake --build "$build" -j 2 --target request_cost_bench project_load_bench loopback_bench \
-  watch_isolation_bench
+  watch_isolation_bench gateway_bench
 
 out="$build/bench-results"
 rm -rf "$out"
@@ -28,11 +28,13 @@ if [ "${BENCH_QUICK:-0}" = 1 ]; then
   load_args=(--runs 1)
   loop_args=(--rounds 1 --requests 200 --python-requests 50 --latency-runs 1 --latency-requests 200)
   watch_args=(--seconds 3)
+  gateway_args=(--loopback-requests 500 --line-requests 50 --seconds 1)
 else
   cost_args=(--benchmark_repetitions=10 --benchmark_min_time=0.2)
   load_args=(--runs 7)
   loop_args=(--rounds 15 --requests 6000 --python-requests 1000 --latency-runs 5 --latency-requests 10000)
   watch_args=(--seconds 60)
+  gateway_args=()
 fi
 
 # Other processes on a shared machine preempt the benchmark's threads; as root
@@ -77,6 +79,8 @@ echo "== loopback, all threads on core $one_core"
 
 echo "== one silent station while a project is polled"
 "${run[@]}" "$build/bench/watch_isolation_bench" "${watch_args[@]}" --json "$out/watch_isolation.json" > /dev/null
+echo "== Modbus TCP clients through the gateway"
+"${run[@]}" "$build/bench/gateway_bench" "${gateway_args[@]}" --markdown "$out/gateway.md" > /dev/null
 
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")
@@ -93,6 +97,8 @@ json.dump({
 EOF
 
 "$python" "$root/bench/report.py" "$out" > "$out/RESULTS.md"
+printf '\n' >> "$out/RESULTS.md"
+cat "$out/gateway.md" >> "$out/RESULTS.md"
 if [ "${BENCH_QUICK:-0}" = 1 ]; then
   cat "$out/RESULTS.md"
   echo "(quick run: bench/RESULTS.md left as it was)"

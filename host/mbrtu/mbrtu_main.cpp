@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QTextStream>
 
+#include "host/mbrtu/gateway_command.h"
 #include "host/mbrtu/tool_commands.h"
 #include "host/mbrtu/tool_home.h"
 #include "host/mbrtu/tool_options.h"
@@ -28,7 +29,7 @@ int main(int argc, char *argv[])
     options.programDir = programDirectory();
     const bool usesProject = options.command == ToolCommand::Read || options.command == ToolCommand::Write
                              || options.command == ToolCommand::Scan || options.command == ToolCommand::Watch
-                             || options.command == ToolCommand::Project;
+                             || options.command == ToolCommand::Project || options.command == ToolCommand::Gateway;
     if (usesProject) {
         options.appDir = toolAppDir(options.appDir, qEnvironmentVariable(kAppDirEnvironment), options.programDir,
                                     qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath());
@@ -54,6 +55,8 @@ int main(int argc, char *argv[])
         return runScan(options, out, err);
     case ToolCommand::Watch:
         return runWatch(options, out, err);
+    case ToolCommand::Gateway:
+        return runGateway(options, out, err);
     case ToolCommand::Read:
     case ToolCommand::Write:
         return runReadOrWrite(options, out, err);

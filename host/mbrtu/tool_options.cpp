@@ -1,5 +1,7 @@
 #include "host/mbrtu/tool_options.h"
 
+#include "host/mbrtu/gateway_command.h"
+#include "host/mbrtu/option_rule.h"
 #include "host/mbrtu/request_plan.h"
 #include "host/mbrtu/watch_tags.h"
 #include "host/runtime/project_db.h"
@@ -10,9 +12,10 @@ const char kDefaultLink[] = "COM2";
 
 namespace {
 
-enum CommandBits { ReadBit = 1, WriteBit = 2, ProjectBit = 4, SimulateBit = 8, ProxyBit = 16, ScanBit = 32, WatchBit = 64 };
+enum CommandBits { ReadBit = 1, WriteBit = 2, ProjectBit = 4, SimulateBit = 8, ProxyBit = 16, ScanBit = 32, WatchBit = 64,
+                   GatewayBit = kGatewayCommandBit };
 constexpr int kFaultCommands = SimulateBit | ProxyBit;
-constexpr int kLinkCommands = ReadBit | WriteBit | ScanBit | WatchBit;
+constexpr int kLinkCommands = ReadBit | WriteBit | ScanBit | WatchBit | GatewayBit;
 constexpr int kMaxStation = 255;
 constexpr int kMaxMilliseconds = 3600 * 1000;
 constexpr int kMaxRetries = 100;
@@ -35,6 +38,7 @@ const CommandName kCommands[] = {
     {"proxy", ToolCommand::Proxy, ProxyBit},
     {"scan", ToolCommand::Scan, ScanBit},
     {"watch", ToolCommand::Watch, WatchBit},
+    {"gateway", ToolCommand::Gateway, GatewayBit},
 };
 
 // Empty when text is a whole number within min..max, else the reason.
@@ -137,14 +141,6 @@ QString switchOn(ToolOptions &options, const QString &)
     options.*member = true;
     return QString();
 }
-
-struct OptionRule
-{
-    const char *name;
-    bool takesValue;
-    int commands;
-    QString (*apply)(ToolOptions &options, const QString &value);
-};
 
 const OptionRule kOptions[] = {
     {"--type", true, ReadBit | WriteBit,
@@ -318,8 +314,10 @@ const OptionRule kOptions[] = {
      }},
 };
 
-const OptionRule *findOption(const QString &name)
+const OptionRule *findOption(const QString &name, int commandBit)
 {
+    if (const OptionRule *own = commandBit == GatewayBit ? findGatewayOption(name) : nullptr)
+        return own;
     for (const OptionRule &rule : kOptions) {
         if (name == QLatin1String(rule.name))
             return &rule;
@@ -509,7 +507,7 @@ QString checkCombination(ToolOptions &options)
         return QStringLiteral("--serial and --host/--port name two links: give one");
     if (options.lateMs > 0 && !options.faultsOn)
         return QStringLiteral("--late-ms goes with --faults or --fault-rate");
-    return QString();
+    return options.command == ToolCommand::Gateway ? checkGatewayOptions(options) : QString();
 }
 
 ParsedArguments failure(const QString &error)
@@ -570,7 +568,7 @@ ParsedArguments parseToolArguments(const QStringList &arguments)
             value = argument.mid(equals + 1);
             argument = argument.left(equals);
         }
-        const OptionRule *rule = findOption(argument);
+        const OptionRule *rule = findOption(argument, commandBit);
         if (!rule)
             return failure(QStringLiteral("unknown option '%1'").arg(argument));
         if (!(rule->commands & commandBit))

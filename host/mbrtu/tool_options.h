@@ -10,12 +10,13 @@
 #include <QString>
 #include <QStringList>
 
+#include "host/gateway/gateway_config.h"
 #include "host/mbrtu/value_types.h"
 #include "host/runtime/device_address.h"
 #include "host/sim/sim_counters.h"
 #include "host/sim/sim_faults.h"
 
-enum class ToolCommand { Help, Version, Read, Write, Project, Simulate, Proxy, Scan, Watch };
+enum class ToolCommand { Help, Version, Read, Write, Project, Simulate, Proxy, Scan, Watch, Gateway };
 
 constexpr int kDefaultPort = 5020;
 constexpr int kDefaultPeriodMs = 1000;
@@ -97,6 +98,8 @@ struct ToolOptions
     int listenPort = 0;         // 0: any free port
     QString slaveHost;          // --to HOST:PORT
     int slavePort = 0;
+    // gateway: what its own options set
+    gateway::GatewayConfig gatewayConfig;
 };
 
 // How long after its request a late reply goes out, unless --late-ms says;

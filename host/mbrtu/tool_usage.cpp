@@ -20,6 +20,8 @@ QString shortUsageText()
         "       mbrtu proxy --to HOST:PORT [--listen PORT] [--host ADDR] [FAULTS...] [--trace]\n"
         "       mbrtu scan [--stations LIST] [--address ADDRESS] [LINK...]\n"
         "       mbrtu watch [--tags LIST | --tags-file FILE] [--once | --period MS [--polls N]] [--json|--csv] [LINK...]\n"
+        "       mbrtu gateway --listen [ADDR:]PORT [--max-clients N] [--allow LIST] [--read-only]\n"
+        "                     [--idle-timeout MS] [--deadline MS] [--status-every MS] [LINK...]\n"
         "       mbrtu --version\n");
 }
 
@@ -82,6 +84,23 @@ QString usageText()
             .arg(LinkHealth::kProbeMarginMs) + QStringLiteral(
         "proxy    listens on --listen (any free port when not given), connects every master\n"
         "         to the slave at --to and passes bytes both ways, with faults in the replies\n"
+        "gateway  serves Modbus TCP clients (functions 1, 2, 3, 4, 5, 6, 15, 16) over the RTU link of\n"
+        "         LINK through the plug-in, answering with the client's transaction id; listens on\n"
+        "         127.0.0.1 unless --listen names an address (port 0: any free port). Unit id 1-247\n"
+        "         is the station, 255 the link's station (--station), 0 a broadcast (writes go out\n"
+        "         once and are answered as soon as sent; reads get 0x01), 248-254 get 0x0A.\n"
+        "         Exceptions: 0x01 another function or a write with --read-only; 0x03 a count of 0\n"
+        "         or over one request's limit (nothing sent); 0x02 addresses past 65535; the\n"
+        "         station's own exception as it came; 0x0B no reply, a bad CRC, a broken reply or a\n"
+        "         wrong echo, a request past its --deadline (default (retries+1) x (time-out +\n"
+        "         delay) + 1000 ms), or a station backed off after a silence (its requests get 0x0B\n"
+        "         at once until a probe finds it, as in watch); 0x0A the link down. Up to\n"
+        "         --max-clients (16) clients, taking turns on the line; --allow 10.0.0.0/8,192.0.2.7\n"
+        "         refuses others; a client idle for --idle-timeout (60000 ms), one that sends a header\n"
+        "         no Modbus client sends or leaves a frame unfinished for a second is closed.\n"
+        "         Logs clients connected, refused and closed, a status line every --status-every\n"
+        "         (60000 ms); --trace adds MBAP in and out and the RTU frames; SIGINT or SIGTERM\n"
+        "         finishes the request on the line, closes the clients and exits 0\n"
         "\n"
         "The plug-in is looked for in --plugin-dir, $MBRTU_PLUGIN_DIR, beside mbrtu, in its parent\n"
         "and in the installed plug-in folder.\n"

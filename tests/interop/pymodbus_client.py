@@ -2,8 +2,10 @@
 """Reads and writes a Modbus RTU slave over TCP with pymodbus 3.0's own
 client, as an independent check on what the driver did.
 
-    pymodbus_client.py PORT STATION COMMAND ADDR ARG... [--host H] [--timeout SECONDS]
-    pymodbus_client.py PORT --lines [--host H] [--timeout SECONDS]
+    pymodbus_client.py PORT STATION COMMAND ADDR ARG... [--host H] [--timeout SECONDS] [--mbap]
+    pymodbus_client.py PORT --lines [--host H] [--timeout SECONDS] [--mbap]
+
+--mbap speaks Modbus TCP (MBAP header, no CRC), as a gateway's clients do.
 
 COMMAND ADDR ARG:
     read-hr ADDR COUNT      holding registers (function 3)
@@ -12,6 +14,8 @@ COMMAND ADDR ARG:
     read-di ADDR COUNT      discrete inputs (function 2)
     write-hr ADDR VALUE...  holding registers (function 16)
     write-co ADDR BIT...    coils (function 15)
+    write-reg ADDR VALUE    one holding register (function 6)
+    write-coil ADDR BIT     one coil (function 5)
 
 ADDR is the zero-based protocol address; numbers may be written 0x...
 Prints one JSON object: {"ok": true, "values": [...]} for a read (registers as
@@ -33,6 +37,7 @@ import sys
 
 from pymodbus.client import ModbusTcpClient
 from pymodbus.framer.rtu_framer import ModbusRtuFramer
+from pymodbus.framer.socket_framer import ModbusSocketFramer
 from pymodbus.pdu import ExceptionResponse
 
 READS = {
@@ -42,6 +47,7 @@ READS = {
     "read-di": ("read_discrete_inputs", "bits"),
 }
 WRITES = {"write-hr": "write_registers", "write-co": "write_coils"}
+SINGLE_WRITES = {"write-reg": "write_register", "write-coil": "write_coil"}
 
 
 class UsageError(Exception):
@@ -53,7 +59,7 @@ def parse_request(words):
     if len(words) < 4:
         raise UsageError("expected STATION COMMAND ADDR ARG...")
     station, command = words[0], words[1]
-    if command not in READS and command not in WRITES:
+    if command not in READS and command not in WRITES and command not in SINGLE_WRITES:
         raise UsageError(f"unknown command {command}")
     try:
         numbers = [int(w, 0) for w in [station] + words[2:]]
@@ -61,6 +67,8 @@ def parse_request(words):
         raise UsageError(str(exc)) from exc
     if command in READS and len(numbers) != 3:
         raise UsageError("a read takes ADDR COUNT")
+    if command in SINGLE_WRITES and len(numbers) != 3:
+        raise UsageError("a single write takes ADDR VALUE")
     return numbers[0], command, numbers[1], numbers[2:]
 
 
@@ -70,6 +78,9 @@ def execute(client, station, command, addr, args):
         if command in READS:
             count = args[0]
             reply = getattr(client, READS[command][0])(addr, count, slave=station)
+        elif command in SINGLE_WRITES:
+            value = bool(args[0]) if command == "write-coil" else args[0]
+            reply = getattr(client, SINGLE_WRITES[command])(addr, value, slave=station)
         else:
             values = [bool(v) for v in args] if command == "write-co" else args
             reply = getattr(client, WRITES[command])(addr, values, slave=station)
@@ -88,9 +99,8 @@ def execute(client, station, command, addr, args):
 
 
 def connect(args):
-    client = ModbusTcpClient(
-        args.host, args.port, framer=ModbusRtuFramer, timeout=args.timeout, retries=0
-    )
+    framer = ModbusSocketFramer if args.mbap else ModbusRtuFramer
+    client = ModbusTcpClient(args.host, args.port, framer=framer, timeout=args.timeout, retries=0)
     return client if client.connect() else None
 
 
@@ -123,6 +133,7 @@ def main():
     parser.add_argument("request", nargs="*", help="STATION COMMAND ADDR ARG...")
     parser.add_argument("--lines", action="store_true", help="requests from standard input")
     parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--mbap", action="store_true", help="Modbus TCP framing (a gateway's clients)")
     # Whole seconds: this pymodbus turns the client's timeout into an int, so
     # 0.5 would become 0 and make even the connect fail.
     parser.add_argument("--timeout", type=int, default=2)
