@@ -7,6 +7,7 @@
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QThread>
 #include <QVariant>
 
 namespace {
@@ -17,11 +18,23 @@ const char *const TAG_ADDRESSES_SQL = "SELECT address FROM custom_tag_table WHER
 
 } // namespace
 
+bool DriverModbusRtuSlaveOverTcp::connectionOfThisThread() const
+{
+    return connectionThread == QThread::currentThread();
+}
+
 bool DriverModbusRtuSlaveOverTcp::createDBConnection()
 {
-    if (QSqlDatabase::contains(connectionName))
-        return true;
+    if (QSqlDatabase::contains(connectionName)) {
+        if (connectionOfThisThread())
+            return true;
+        // The SQL layer refuses a connection to every thread but the one that
+        // registered it: a load begun on another thread left it behind. It is
+        // dropped and the name registered again here.
+        QSqlDatabase::removeDatabase(connectionName);
+    }
     QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(SQLITE_DRIVER), connectionName);
+    connectionThread = QThread::currentThread();
     db.setDatabaseName(GetDatabaseName());
     db.setConnectOptions(QLatin1String(READ_ONLY_OPTION));
     return db.open();
@@ -29,7 +42,9 @@ bool DriverModbusRtuSlaveOverTcp::createDBConnection()
 
 bool DriverModbusRtuSlaveOverTcp::readDB(const QString &deviceString)
 {
-    if (!databaseOpen) {
+    // An open connection of another thread is of no use here: the load
+    // starts again from the connection step.
+    if (!databaseOpen || !connectionOfThisThread()) {
         if (validBitAddressesLoaded)
             return true;
         databaseOpen = createDBConnection();

@@ -8,6 +8,8 @@
 #include <QString>
 #include <functional>
 
+class QThread;
+
 #include "../settings/abstract_device_interface.h"
 #include "../settings/communicator_command.h"
 #include "../settings/driver_interface.h"
@@ -110,6 +112,8 @@ public:
     void appendCmdToWriteCommError(unsigned char station, const CommunicatorCommand &command);
 
     // ---- Project database and valid bit addresses ----
+    // Registers and opens the driver's connection, unless this thread
+    // registered it already; a connection of another thread is dropped first.
     bool createDBConnection();
     bool readDB(const QString &deviceString);
     bool initValidBitAddressesMap(int connectorId, unsigned char defaultStation);
@@ -121,6 +125,10 @@ private:
     // first request (and on every request until a load succeeds) with the
     // device string of the device's settings.
     bool ensureValidBitAddresses(AbstractDeviceInterface *device);
+    // The thread that registered the connection under connectionName is the
+    // calling one. (While the connection is registered its thread object
+    // lives, so the pointer is not that of a newer thread.)
+    bool connectionOfThisThread() const;
 
     // The frame of every read and write request: sleeps the device's delay,
     // clears the error flag and reopens the link before each attempt, then
@@ -202,6 +210,8 @@ private:
     QRegExp bitAddressRegExp;
     QString lastError;
     QString connectionName;
+    // The thread that last registered the connection; null before the first.
+    QThread *connectionThread;
     QMap<unsigned char, ModbusBitSet> validBitAddressesMap;
     // The last register read's result; see registerResult.
     QByteArray lastRegisterResult;
