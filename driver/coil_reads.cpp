@@ -21,8 +21,8 @@ QByteArray DriverModbusRtuSlaveOverTcp::readDIDOs(AbstractDeviceInterface *devic
                                                   const QByteArray &prefix, unsigned short address,
                                                   int count)
 {
-    const quint64 bits = quint32(count);
-    if (address + bits > ModbusAddressSpace || bits > quint64(MaxReadBits)) {
+    const quint64 bits = unsignedCount(count);
+    if (!requestFits(address, bits, MaxReadBits)) {
         setCommError(QString::asprintf("can't read %d bits from %s%u", count, prefix.constData(),
                                        unsigned(address) + 1));
         return QByteArray();

@@ -46,27 +46,28 @@ bool DriverModbusRtuSlaveOverTcp::writeRegistersFn6(AbstractDeviceInterface *dev
                                                     unsigned short address,
                                                     const RegisterPayload &payload)
 {
-    return registerWriteFits(address, payload.registers, payload.item)
+    return registerWriteFits(address, payload.checkedRegisters(), payload.item())
            && writeSingleRegisters(device, address, payload.wire(), PauseBetweenRegisters);
 }
 
 bool DriverModbusRtuSlaveOverTcp::writeWordsWithFN6(AbstractDeviceInterface *device,
                                                     unsigned short address, const QByteArray &data)
 {
-    return writeRegistersFn6(device, address, wordPayload(data));
+    return writeRegistersFn6(device, address, {RegisterPayload::Words, data});
 }
 
 bool DriverModbusRtuSlaveOverTcp::writeBytesWithFN6(AbstractDeviceInterface *device,
                                                     unsigned short address, const QByteArray &data)
 {
-    return writeRegistersFn6(device, address, bytePayload(data));
+    return writeRegistersFn6(device, address, {RegisterPayload::Bytes, data});
 }
 
 bool DriverModbusRtuSlaveOverTcp::writeDWordsWithFN6(AbstractDeviceInterface *device,
                                                      unsigned short address,
                                                      const QByteArray &data, bool highWordFirst)
 {
-    return writeRegistersFn6(device, address, doubleWordPayload(data, highWordFirst));
+    return writeRegistersFn6(device, address,
+                             {RegisterPayload::doubleWords(highWordFirst), data});
 }
 
 bool DriverModbusRtuSlaveOverTcp::writeHRbitWithFN6(AbstractDeviceInterface *device,

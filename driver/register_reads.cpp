@@ -24,17 +24,13 @@ const char *registerData(const char *reply)
     return in.take(0);
 }
 
-// Counts arrive as int; a negative one is taken as the huge unsigned number it
-// is, so that the limits refuse it.
-quint64 unsignedCount(int count) { return quint64(quint32(count)); }
-
 } // namespace
 
 bool DriverModbusRtuSlaveOverTcp::requestRegisters(AbstractDeviceInterface *device,
                                                    const QByteArray &prefix, unsigned short address,
                                                    quint64 registers, const char *item, char *reply)
 {
-    if (address + registers > ModbusAddressSpace || registers > quint64(MaxReadRegisters)) {
+    if (!requestFits(address, registers, MaxReadRegisters)) {
         setCommError(QString::asprintf("can't read any %s from %s%d", item, prefix.constData(),
                                        int(address) + 1));
         return false;

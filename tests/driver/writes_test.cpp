@@ -9,6 +9,14 @@ namespace {
 
 QByteArray filled(int bytes) { return QByteArray(bytes, '\x5A'); }
 
+// 8 coils at 0 with 300 bytes of bits: the byte count is the low 8 bits of
+// 300 (0x2C), and all 300 bytes follow it.
+const char *coilsWithLongArray()
+{
+    static const QByteArray frame = "FF 0F 00 00 00 08 2C" + QByteArray(" 5A").repeated(300);
+    return frame.constData();
+}
+
 } // namespace
 
 TEST(Writes, RequestsAndPauses)
@@ -29,6 +37,7 @@ TEST(Writes, RequestsAndPauses)
         {"fn6 no data", fn6(Words, 0, QByteArray()), {}, ""},
         {"fn15 unused bits as given", fn15(0, hex("FF"), 3), {"FF 0F 00 00 00 03 01 FF"}, "W"},
         {"fn15 no coils", fn15(0, QByteArray(), 0), {"FF 0F 00 00 00 00 00"}, "W"},
+        {"fn15 more bits than a byte count announces go out whole", fn15(0, filled(300), 8), {coilsWithLongArray()}, "W"},
         {"fn5 across a byte, back to back", fn5(65527, hex("80 01"), 9),
          {"FF 05 FF F7 00 00", "FF 05 FF F8 00 00", "FF 05 FF F9 00 00", "FF 05 FF FA 00 00", "FF 05 FF FB 00 00",
           "FF 05 FF FC 00 00", "FF 05 FF FD 00 00", "FF 05 FF FE FF 00", "FF 05 FF FF FF 00"}, "W W W W W W W W W"},
@@ -76,7 +85,6 @@ TEST(Writes, LimitsAtTheirBoundaries)
         {fn15(0, filled(248), 1977), 0, 0, "can't write 1977 bits to DO1"},
         {fn15(65530, filled(2), 10), 0, 0, "can't write 10 bits to DO65531"},
         {fn15(0, QByteArray(), -1), 0, 0, "can't write -1 bits to DO1"},
-        {fn15(0, filled(300), 8), 1, 264, nullptr}, // more bits than a request holds: cut to 255 bytes
         {fn5(0, filled(248), 1977), 0, 0, "can't write 1977 bits to DO1"},
         {fn5(65530, filled(1), 6), 6, 8, nullptr},
         {fn5(65530, filled(2), 10), 0, 0, "can't write 10 bits to DO65531"},
