@@ -5,18 +5,6 @@
 #include "rtu_frame.h"
 #include "../tools/tools.h"
 
-namespace {
-
-// DO and FN5DO read coils; every other area reads discrete inputs.
-unsigned char bitReadFunction(const QByteArray &prefix)
-{
-    const bool coils =
-        area_prefix::startsWith(prefix, "DO") || area_prefix::startsWith(prefix, "FN5DO");
-    return coils ? FnReadCoils : FnReadDiscreteInputs;
-}
-
-} // namespace
-
 QByteArray DriverModbusRtuSlaveOverTcp::readDIDOs(AbstractDeviceInterface *device,
                                                   const QByteArray &prefix, unsigned short address,
                                                   int count)
@@ -27,8 +15,10 @@ QByteArray DriverModbusRtuSlaveOverTcp::readDIDOs(AbstractDeviceInterface *devic
                                        unsigned(address) + 1));
         return QByteArray();
     }
-    const RtuRequest request = ModbusRTUSlaveReadRequest(
-        (unsigned char)device->stationId(), bitReadFunction(prefix), address, (unsigned short)bits);
+    const unsigned char function =
+        area_prefix::readsCoils(prefix) ? FnReadCoils : FnReadDiscreteInputs;
+    const RtuRequest request = ModbusRTUSlaveReadRequest((unsigned char)device->stationId(),
+                                                         function, address, (unsigned short)bits);
     const int dataBytes = int((bits + 7) / 8);
     char reply[ReplyBufferSize];
     if (!exchange(device, request, reply, dataBytes))

@@ -16,17 +16,20 @@ const char *const SQLITE_DRIVER = "QSQLITE";
 const char *const READ_ONLY_OPTION = "QSQLITE_OPEN_READONLY";
 const char *const TAG_ADDRESSES_SQL = "SELECT address FROM custom_tag_table WHERE connector_id = %1";
 
-} // namespace
-
-bool DriverModbusRtuSlaveOverTcp::connectionOfThisThread() const
+// The thread that registered a connection is the calling one. (While the
+// connection is registered its thread object lives, so the pointer is not
+// that of a newer thread.)
+bool registeredHere(const QThread *registeringThread)
 {
-    return connectionThread == QThread::currentThread();
+    return registeringThread == QThread::currentThread();
 }
+
+} // namespace
 
 bool DriverModbusRtuSlaveOverTcp::createDBConnection()
 {
     if (QSqlDatabase::contains(connectionName)) {
-        if (connectionOfThisThread())
+        if (registeredHere(connectionThread))
             return true;
         // The SQL layer refuses a connection to every thread but the one that
         // registered it: a load begun on another thread left it behind. It is
@@ -44,7 +47,7 @@ bool DriverModbusRtuSlaveOverTcp::readDB(const QString &deviceString)
 {
     // An open connection of another thread is of no use here: the load
     // starts again from the connection step.
-    if (!databaseOpen || !connectionOfThisThread()) {
+    if (!databaseOpen || !registeredHere(connectionThread)) {
         if (validBitAddressesLoaded)
             return true;
         databaseOpen = createDBConnection();

@@ -53,21 +53,20 @@ bool DriverModbusRtuSlaveOverTcp::writeRegistersFn6(AbstractDeviceInterface *dev
 bool DriverModbusRtuSlaveOverTcp::writeWordsWithFN6(AbstractDeviceInterface *device,
                                                     unsigned short address, const QByteArray &data)
 {
-    return writeRegistersFn6(device, address, {RegisterPayload::Words, data});
+    return writeRegistersFn6(device, address, wordPayload(data));
 }
 
 bool DriverModbusRtuSlaveOverTcp::writeBytesWithFN6(AbstractDeviceInterface *device,
                                                     unsigned short address, const QByteArray &data)
 {
-    return writeRegistersFn6(device, address, {RegisterPayload::Bytes, data});
+    return writeRegistersFn6(device, address, bytePayload(data));
 }
 
 bool DriverModbusRtuSlaveOverTcp::writeDWordsWithFN6(AbstractDeviceInterface *device,
                                                      unsigned short address,
                                                      const QByteArray &data, bool highWordFirst)
 {
-    return writeRegistersFn6(device, address,
-                             {RegisterPayload::doubleWords(highWordFirst), data});
+    return writeRegistersFn6(device, address, doubleWordPayload(data, highWordFirst));
 }
 
 bool DriverModbusRtuSlaveOverTcp::writeHRbitWithFN6(AbstractDeviceInterface *device,

@@ -28,10 +28,6 @@ struct RegisterPayload
     Layout layout;
     QByteArray data; // the runtime's data, little-endian
 
-    static Layout doubleWords(bool highWordFirst)
-    {
-        return highWordFirst ? DoubleWordsHighFirst : DoubleWordsLowFirst;
-    }
 
     // The unit named in the refusal text.
     const char *item() const
@@ -64,6 +60,11 @@ struct RegisterPayload
 private:
     bool reversesFours() const { return layout == DoubleWordsHighFirst; }
 };
+
+// Words, double words in either order, bytes.
+RegisterPayload wordPayload(const QByteArray &data);
+RegisterPayload doubleWordPayload(const QByteArray &data, bool highWordFirst);
+RegisterPayload bytePayload(const QByteArray &data);
 
 // Bit i of bits, least significant bit first; bits beyond the array read as 0.
 inline bool bitOrZero(const QByteArray &bits, int i)

@@ -7,14 +7,6 @@
 
 namespace {
 
-// HR and FN6HR read holding registers; every other area reads input registers.
-unsigned char registerReadFunction(const QByteArray &prefix)
-{
-    const bool holding =
-        area_prefix::startsWith(prefix, "HR") || area_prefix::startsWith(prefix, "FN6HR");
-    return holding ? FnReadHoldingRegisters : FnReadInputRegisters;
-}
-
 // The register data of a reply, after station, function and byte count,
 // which the exchange has checked.
 const char *registerData(const char *reply)
@@ -35,9 +27,10 @@ bool DriverModbusRtuSlaveOverTcp::requestRegisters(AbstractDeviceInterface *devi
                                        int(address) + 1));
         return false;
     }
-    const RtuRequest request = ModbusRTUSlaveReadRequest(
-        (unsigned char)device->stationId(), registerReadFunction(prefix), address,
-        (unsigned short)registers);
+    const unsigned char function =
+        area_prefix::readsHoldingRegisters(prefix) ? FnReadHoldingRegisters : FnReadInputRegisters;
+    const RtuRequest request = ModbusRTUSlaveReadRequest((unsigned char)device->stationId(),
+                                                         function, address, (unsigned short)registers);
     return exchange(device, request, reply, 2 * int(registers));
 }
 

@@ -11,6 +11,16 @@
 static_assert(MaxWriteRegisters * 2 + 2 <= MaxRequestDataLength,
               "the largest register write must fit RtuRequest's own storage");
 
+RegisterPayload wordPayload(const QByteArray &data) { return {RegisterPayload::Words, data}; }
+
+RegisterPayload doubleWordPayload(const QByteArray &data, bool highWordFirst)
+{
+    return {highWordFirst ? RegisterPayload::DoubleWordsHighFirst : RegisterPayload::DoubleWordsLowFirst,
+            data};
+}
+
+RegisterPayload bytePayload(const QByteArray &data) { return {RegisterPayload::Bytes, data}; }
+
 bool DriverModbusRtuSlaveOverTcp::registerWriteFits(unsigned short address, quint64 registers,
                                                     const char *item)
 {
@@ -36,20 +46,20 @@ bool DriverModbusRtuSlaveOverTcp::writeRegistersFn16(AbstractDeviceInterface *de
 bool DriverModbusRtuSlaveOverTcp::writeWords(AbstractDeviceInterface *device,
                                              unsigned short address, const QByteArray &data)
 {
-    return writeRegistersFn16(device, address, {RegisterPayload::Words, data});
+    return writeRegistersFn16(device, address, wordPayload(data));
 }
 
 bool DriverModbusRtuSlaveOverTcp::writeDWords(AbstractDeviceInterface *device,
                                               unsigned short address, const QByteArray &data,
                                               bool highWordFirst)
 {
-    return writeRegistersFn16(device, address, {RegisterPayload::doubleWords(highWordFirst), data});
+    return writeRegistersFn16(device, address, doubleWordPayload(data, highWordFirst));
 }
 
 bool DriverModbusRtuSlaveOverTcp::writeBytes(AbstractDeviceInterface *device,
                                              unsigned short address, const QByteArray &data)
 {
-    return writeRegistersFn16(device, address, {RegisterPayload::Bytes, data});
+    return writeRegistersFn16(device, address, bytePayload(data));
 }
 
 QByteArray DriverModbusRtuSlaveOverTcp::readRegistersWithBits(AbstractDeviceInterface *device,

@@ -2,17 +2,6 @@
 
 #include <cstring>
 
-char *FrameWriter::room(int length)
-{
-    if (m_refused || length < 0 || length > m_end - m_at) {
-        m_refused = true;
-        return nullptr;
-    }
-    char *start = m_at;
-    m_at += length;
-    return start;
-}
-
 void FrameWriter::putBytes(const char *data, int length)
 {
     if (char *at = room(length))

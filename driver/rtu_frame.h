@@ -87,7 +87,16 @@ public:
     void putBytes(const char *data, int length);
     // Room for length bytes that the caller fills in, where they start; null
     // when they do not fit.
-    char *room(int length);
+    char *room(int length)
+    {
+        if (m_refused || length < 0 || length > m_end - m_at) {
+            m_refused = true;
+            return nullptr;
+        }
+        char *start = m_at;
+        m_at += length;
+        return start;
+    }
     // The CRC of everything put so far, low byte first.
     void putCrc();
     int length() const { return int(m_at - m_begin); }
