@@ -114,10 +114,7 @@ TEST_F(GateTest, DriversOnTwoThreadsEachReadThroughAConnectionOfTheirOwn)
         }).join();
         EXPECT_EQ(failure, QString()) << "thread " << thread;
     }
-}
 
-TEST_F(GateTest, ALoadThatFailedOnOneThreadIsTriedAgainOnAnyOther)
-{
     // A runtime serving the link from a pool of threads: the driver is made
     // here, its first request runs on one thread and fails, the project is
     // then put right, and the next requests come on another thread and here.
