@@ -109,7 +109,8 @@ bool DriverModbusRtuSlaveOverTcp::write(AbstractDeviceInterface *device,
         }
         const WriteRequest request{device, at.number, at.bit, ToSafeData(command, data),
                                    command.count(), at.highWordFirst};
-        return judgedByError(hasError(), route->transaction(*this, request));
+        const bool written = route->transaction(*this, request);
+        return judgedByError(hasError(), written);
     });
     if (last.outcome == AttemptOutcome::Retry)
         appendCmdToWriteCommError((unsigned char)device->stationId(), command);
