@@ -8,8 +8,6 @@
 #include <QString>
 #include <functional>
 
-class QThread;
-
 #include "../settings/abstract_device_interface.h"
 #include "../settings/communicator_command.h"
 #include "../settings/driver_interface.h"
@@ -17,6 +15,7 @@ class QThread;
 #include "attempt_outcome.h"
 #include "bitset/modbus_bit_set.h"
 
+class QThread;
 struct RegisterPayload;
 struct RtuRequest;
 

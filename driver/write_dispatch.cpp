@@ -105,7 +105,7 @@ bool DriverModbusRtuSlaveOverTcp::write(AbstractDeviceInterface *device,
         if (!route) {
             // Counts as a failed attempt: retried like one.
             setCommError(QStringLiteral("can't write any %1 to %2").arg(QLatin1String(item), address));
-            return judgedByError(hasError(), false);
+            return Attempted<bool>{AttemptOutcome::Retry, false};
         }
         const WriteRequest request{device, at.number, at.bit, ToSafeData(command, data),
                                    command.count(), at.highWordFirst};
