@@ -73,7 +73,7 @@ bool DriverModbusRtuSlaveOverTcp::readDB(const QString &deviceString)
 
     // Loaded for good: the connection is closed but stays registered.
     validBitAddressesLoaded = true;
-    QSqlDatabase::database(connectionName, true).close();
+    QSqlDatabase::database(connectionName).close();
     databaseOpen = false;
     return true;
 }
@@ -81,7 +81,7 @@ bool DriverModbusRtuSlaveOverTcp::readDB(const QString &deviceString)
 bool DriverModbusRtuSlaveOverTcp::initValidBitAddressesMap(int connectorId,
                                                            unsigned char defaultStation)
 {
-    QSqlQuery query(QSqlDatabase::database(connectionName, true));
+    QSqlQuery query(QSqlDatabase::database(connectionName));
     query.setForwardOnly(true);
     query.exec(QString::fromLatin1(TAG_ADDRESSES_SQL).arg(connectorId));
     if (!query.isActive())

@@ -41,6 +41,7 @@ TEST(Conversions, ScalarsPredicatesBitsAndFilling)
         {"FF", 65535, 1, "00"}, {"FF", 0, 0, ""}, {"FF", 0, -3, ""}};
     for (const auto &row : expansions)
         EXPECT_EQ(ExpandBitsToBytes(hex(row.bits), row.start, row.count), hex(row.bytes)) << row.bits;
+    EXPECT_EQ(ExpandBitsToBytes(QByteArray::fromRawData("\x80\xFF", 1), 7, 2), hex("01 00")) << "the byte after the array is not read";
     const QByteArray bytes = ExpandBitsToBytes(hex("01"), 0, INT_MAX); // an absurd count is cut, not allocated
     EXPECT_EQ(std::make_pair(bytes.size(), bytes.count('\0')), std::make_pair(1 << 20, (1 << 20) - 1));
     const QByteArray data = hex("A1 A2 A3 A4 A5 A6 A7 A8 A9 AA AB AC AD");
