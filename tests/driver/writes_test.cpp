@@ -48,6 +48,8 @@ TEST(Writes, RequestsAndPauses)
          {"FF 03 00 09 00 02", "FF 10 00 09 00 02 04 92 34 AB CC"}, "W W", Image(9) << 0x1234 << 0xABCD},
         {"bits beyond the array written as 0", hrBits(0, 4, hex("FF"), 12),
          {"FF 03 00 00 00 01", "FF 10 00 00 00 01 02 0F FF"}, "W W", {0xFFFF}},
+        {"only count bits change", hrBits(9, 0, hex("1F"), 4), {"FF 03 00 09 00 01", "FF 10 00 09 00 01 02 00 0F"},
+         "W W", Image(10)},
         // The array ends after one byte; the byte behind it in memory is not read.
         {"bits beyond the array written as 0, whatever follows it", hrBits(9, 0, QByteArray::fromRawData("\x00\xFF", 1), 9),
          {"FF 03 00 09 00 01", "FF 10 00 09 00 01 02 00 00"}, "W W", Image(10)},
