@@ -5,30 +5,20 @@
 #include "rtu_frame.h"
 #include "../tools/tools.h"
 
-namespace {
-
-// DO and FN5DO read coils; every other area reads discrete inputs.
-unsigned char bitReadFunction(const QByteArray &prefix)
-{
-    const bool coils =
-        area_prefix::startsWith(prefix, "DO") || area_prefix::startsWith(prefix, "FN5DO");
-    return coils ? FnReadCoils : FnReadDiscreteInputs;
-}
-
-} // namespace
-
 QByteArray DriverModbusRtuSlaveOverTcp::readDIDOs(AbstractDeviceInterface *device,
                                                   const QByteArray &prefix, unsigned short address,
                                                   int count)
 {
-    const quint64 bits = quint32(count);
-    if (address + bits > ModbusAddressSpace || bits > quint64(MaxReadBits)) {
+    const quint64 bits = unsignedCount(count);
+    if (!requestFits(address, bits, MaxReadBits)) {
         setCommError(QString::asprintf("can't read %d bits from %s%u", count, prefix.constData(),
                                        unsigned(address) + 1));
         return QByteArray();
     }
-    const RtuRequest request = ModbusRTUSlaveReadRequest(
-        (unsigned char)device->stationId(), bitReadFunction(prefix), address, (unsigned short)bits);
+    const unsigned char function =
+        area_prefix::readsCoils(prefix) ? FnReadCoils : FnReadDiscreteInputs;
+    const RtuRequest request = ModbusRTUSlaveReadRequest((unsigned char)device->stationId(),
+                                                         function, address, (unsigned short)bits);
     const int dataBytes = int((bits + 7) / 8);
     char reply[ReplyBufferSize];
     if (!exchange(device, request, reply, dataBytes))

@@ -6,6 +6,8 @@
 #include "rtu_frame.h"
 #include "../tools/tools.h"
 
+#include <cstring>
+
 namespace {
 
 // The value field of a function-5 request.
@@ -16,8 +18,7 @@ QByteArray coilValue(bool on)
 
 bool coilWriteFits(DriverModbusRtuSlaveOverTcp &driver, unsigned short address, int count)
 {
-    const quint64 coils = quint32(count);
-    if (address + coils <= ModbusAddressSpace && coils <= quint64(MaxWriteCoils))
+    if (requestFits(address, unsignedCount(count), MaxWriteCoils))
         return true;
     driver.setCommError(QString::asprintf("can't write %d bits to DO%d", count, int(address) + 1));
     return false;
@@ -31,16 +32,11 @@ bool DriverModbusRtuSlaveOverTcp::writeCoils(AbstractDeviceInterface *device,
 {
     if (!coilWriteFits(*this, address, count))
         return false;
-    // The bits go out as given, unused bits of the last byte included. The
-    // dispatcher fits them to the count; a longer array handed in directly
-    // is cut to what one request can carry.
-    const int dataLength = qMin(bits.size(), MaxRequestDataLength);
-    RtuRequest request;
-    FrameWriter out = ModbusRTUSlaveMultipleWriteHead(request, (unsigned char)device->stationId(),
-                                                      FnWriteMultipleCoils, address,
-                                                      (unsigned short)count, dataLength);
-    out.putBytes(bits.constData(), dataLength);
-    request.length = out.putCrc();
+    // The bits go out as given and whole, unused bits of the last byte
+    // included; the byte count keeps the low 8 bits of their length.
+    const RtuRequest request = ModbusRTUSlaveMultipleWriteRequest(
+        (unsigned char)device->stationId(), FnWriteMultipleCoils, address, (unsigned short)count,
+        bits.size(), [&bits](char *out) { memcpy(out, bits.constData(), size_t(bits.size())); });
     return writeExchange(device, request);
 }
 

@@ -7,6 +7,7 @@
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QThread>
 #include <QVariant>
 
 namespace {
@@ -15,13 +16,28 @@ const char *const SQLITE_DRIVER = "QSQLITE";
 const char *const READ_ONLY_OPTION = "QSQLITE_OPEN_READONLY";
 const char *const TAG_ADDRESSES_SQL = "SELECT address FROM custom_tag_table WHERE connector_id = %1";
 
+// The thread that registered a connection is the calling one. (While the
+// connection is registered its thread object lives, so the pointer is not
+// that of a newer thread.)
+bool registeredHere(const QThread *registeringThread)
+{
+    return registeringThread == QThread::currentThread();
+}
+
 } // namespace
 
 bool DriverModbusRtuSlaveOverTcp::createDBConnection()
 {
-    if (QSqlDatabase::contains(connectionName))
-        return true;
+    if (QSqlDatabase::contains(connectionName)) {
+        if (registeredHere(connectionThread))
+            return true;
+        // The SQL layer refuses a connection to every thread but the one that
+        // registered it: a load begun on another thread left it behind. It is
+        // dropped and the name registered again here.
+        QSqlDatabase::removeDatabase(connectionName);
+    }
     QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(SQLITE_DRIVER), connectionName);
+    connectionThread = QThread::currentThread();
     db.setDatabaseName(GetDatabaseName());
     db.setConnectOptions(QLatin1String(READ_ONLY_OPTION));
     return db.open();
@@ -29,7 +45,9 @@ bool DriverModbusRtuSlaveOverTcp::createDBConnection()
 
 bool DriverModbusRtuSlaveOverTcp::readDB(const QString &deviceString)
 {
-    if (!databaseOpen) {
+    // An open connection of another thread is of no use here: the load
+    // starts again from the connection step.
+    if (!databaseOpen || !registeredHere(connectionThread)) {
         if (validBitAddressesLoaded)
             return true;
         databaseOpen = createDBConnection();
@@ -55,7 +73,7 @@ bool DriverModbusRtuSlaveOverTcp::readDB(const QString &deviceString)
 
     // Loaded for good: the connection is closed but stays registered.
     validBitAddressesLoaded = true;
-    QSqlDatabase::database(connectionName, true).close();
+    QSqlDatabase::database(connectionName).close();
     databaseOpen = false;
     return true;
 }
@@ -63,7 +81,7 @@ bool DriverModbusRtuSlaveOverTcp::readDB(const QString &deviceString)
 bool DriverModbusRtuSlaveOverTcp::initValidBitAddressesMap(int connectorId,
                                                            unsigned char defaultStation)
 {
-    QSqlQuery query(QSqlDatabase::database(connectionName, true));
+    QSqlQuery query(QSqlDatabase::database(connectionName));
     query.setForwardOnly(true);
     query.exec(QString::fromLatin1(TAG_ADDRESSES_SQL).arg(connectorId));
     if (!query.isActive())

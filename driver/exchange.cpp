@@ -10,7 +10,7 @@ bool DriverModbusRtuSlaveOverTcp::exchange(AbstractDeviceInterface *device,
 {
     Q_ASSERT(MinReplyLength + restLength <= ReplyBufferSize);
 
-    if (device->writeData(request.bytes, request.length) != request.length) {
+    if (device->writeData(request.data(), request.length()) != request.length()) {
         setCommError(device->errorString());
         device->close();
         return false;

@@ -46,7 +46,7 @@ bool DriverModbusRtuSlaveOverTcp::writeRegistersFn6(AbstractDeviceInterface *dev
                                                     unsigned short address,
                                                     const RegisterPayload &payload)
 {
-    return registerWriteFits(address, payload.registers, payload.item)
+    return registerWriteFits(address, payload.checkedRegisters(), payload.item())
            && writeSingleRegisters(device, address, payload.wire(), PauseBetweenRegisters);
 }
 

@@ -64,7 +64,8 @@ DriverModbusRtuSlaveOverTcp::DriverModbusRtuSlaveOverTcp()
       validBitAddressesLoaded(false),
       bitAddressRegExp(QStringLiteral("^(\\d+)-((?:FN5)?DO|DI)(\\d+)"), Qt::CaseInsensitive,
                        QRegExp::RegExp),
-      connectionName(takeConnectionName())
+      connectionName(takeConnectionName()),
+      connectionThread(nullptr)
 {
 }
 

@@ -12,8 +12,10 @@
 #include "../settings/communicator_command.h"
 #include "../settings/driver_interface.h"
 #include "../settings/drv_dev_setting.h"
+#include "attempt_outcome.h"
 #include "bitset/modbus_bit_set.h"
 
+class QThread;
 struct RegisterPayload;
 struct RtuRequest;
 
@@ -110,6 +112,8 @@ public:
     void appendCmdToWriteCommError(unsigned char station, const CommunicatorCommand &command);
 
     // ---- Project database and valid bit addresses ----
+    // Registers and opens the driver's connection, unless this thread
+    // registered it already; a connection of another thread is dropped first.
     bool createDBConnection();
     bool readDB(const QString &deviceString);
     bool initValidBitAddressesMap(int connectorId, unsigned char defaultStation);
@@ -122,23 +126,23 @@ private:
     // device string of the device's settings.
     bool ensureValidBitAddresses(AbstractDeviceInterface *device);
 
-    // The frame of every read and write request: sleeps the device's delay,
-    // clears the error flag and reopens the link before each attempt, then
-    // runs attempt(). Attempts repeat while an error is held and the device's
-    // retry count allows. Returns false when the request ended at once: the
-    // link could not be reopened (its error text is set) or attempt()
-    // returned false (it has set the error).
+    // The frame of every read and write request: before each attempt the
+    // device's delay, the error flag cleared and the link reopened, then
+    // attempt(), which returns an Attempted<Result>. Attempts repeat while
+    // one comes to Retry and the device's retry count allows. Returns the
+    // last attempt, or a stopped one when the link could not be reopened
+    // (its error text is set).
     template <typename Attempt>
-    bool runAttempts(AbstractDeviceInterface *device, Attempt &&attempt)
+    auto runAttempts(AbstractDeviceInterface *device, Attempt &&attempt) -> decltype(attempt())
     {
+        using Result = decltype(attempt().result);
         for (int attempts = 0;; ++attempts) {
             if (!beginAttempt(device))
-                return false;
-            if (!attempt())
-                return false;
+                return stopped<Result>();
+            auto last = attempt();
             // The retry count is asked anew after every failed attempt.
-            if (!hasError() || attempts >= device->retryCount())
-                return true;
+            if (last.outcome != AttemptOutcome::Retry || attempts >= device->retryCount())
+                return last;
         }
     }
     // Before each attempt: the device's delay, the error flag cleared and the
@@ -202,6 +206,8 @@ private:
     QRegExp bitAddressRegExp;
     QString lastError;
     QString connectionName;
+    // The thread that last registered the connection; null before the first.
+    QThread *connectionThread;
     QMap<unsigned char, ModbusBitSet> validBitAddressesMap;
     // The last register read's result; see registerResult.
     QByteArray lastRegisterResult;

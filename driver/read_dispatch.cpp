@@ -4,31 +4,15 @@
 #include "modbus_rtu_slave_over_tcp.h"
 #include "address.h"
 #include "area_prefix.h"
+#include "../tools/served_data_type.h"
 #include "../tools/tools.h"
 
 namespace {
 
-// Bit reads of coils and discrete inputs; the leading letters decide, so DOX
-// counts as DO here.
-bool isCoilOrInputPrefix(const QByteArray &prefix)
-{
-    return area_prefix::startsWith(prefix, "DO") || area_prefix::startsWith(prefix, "FN5DO")
-           || area_prefix::startsWith(prefix, "DI");
-}
-
-// Byte reads compare whole prefixes.
-bool isRegisterPrefix(const QByteArray &prefix)
-{
-    return area_prefix::is(prefix, "HR") || area_prefix::is(prefix, "FN6HR")
-           || area_prefix::is(prefix, "IR");
-}
-
-bool isDiscreteInputPrefix(const QByteArray &prefix) { return area_prefix::is(prefix, "DI"); }
-
 QByteArray readBitItems(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInterface *device,
                         const DeviceAddress &at, int count)
 {
-    if (isCoilOrInputPrefix(at.prefix))
+    if (area_prefix::readsCoilOrInputBits(at.prefix))
         return driver.readDIDOs(device, at.prefix, at.number, count);
     return driver.readIRHRbits(device, at.prefix, at.number, at.bit, count);
 }
@@ -36,38 +20,37 @@ QByteArray readBitItems(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInter
 QByteArray readByteItems(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInterface *device,
                          const DeviceAddress &at, int count)
 {
-    if (isRegisterPrefix(at.prefix))
+    if (area_prefix::isRegisterArea(at.prefix))
         return driver.readBytes(device, at.prefix, at.number, count);
-    if (isDiscreteInputPrefix(at.prefix))
+    if (area_prefix::isDiscreteInputArea(at.prefix))
         return driver.readBytesFromDI(device, at.number, count);
     return driver.readBytesFromDO(device, at.number, count);
 }
 
-// One attempt: the transaction of the command's data type and prefix. Returns
-// false, with the error set, for a data type this driver does not read.
-bool readOnce(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInterface *device,
-              const CommunicatorCommand &command, const DeviceAddress &at, QByteArray &result)
+// One attempt: the transaction of the command's data type and prefix.
+Attempted<QByteArray> readOnce(DriverModbusRtuSlaveOverTcp &driver, AbstractDeviceInterface *device,
+                               const CommunicatorCommand &command, const DeviceAddress &at)
 {
     const int count = command.count();
-    switch (command.dataType()) {
+    QByteArray data;
+    switch (servedDataType(command.dataType())) {
     case BitData:
-    case SecondBitData:
-        result = readBitItems(driver, device, at, count);
-        return true;
+        data = readBitItems(driver, device, at, count);
+        break;
     case ByteData:
-    case BlockData:
-        result = readByteItems(driver, device, at, count);
-        return true;
+        data = readByteItems(driver, device, at, count);
+        break;
     case WordData:
-        result = driver.readWords(device, at.prefix, at.number, count);
-        return true;
+        data = driver.readWords(device, at.prefix, at.number, count);
+        break;
     case DoubleWordData:
-        result = driver.readDWords(device, at.prefix, at.number, count, at.highWordFirst);
-        return true;
+        data = driver.readDWords(device, at.prefix, at.number, count, at.highWordFirst);
+        break;
     default:
         driver.setCommError(QStringLiteral("unsupported data type: ") + command.address());
-        return false;
+        return stopped<QByteArray>();
     }
+    return judgedByError(driver.hasError(), data);
 }
 
 } // namespace
@@ -79,13 +62,10 @@ QByteArray DriverModbusRtuSlaveOverTcp::read(AbstractDeviceInterface *device,
         return QByteArray();
 
     const DeviceAddress at = ParseDeviceAddress(command.address());
-    QByteArray result;
-    const bool finished = runAttempts(device, [&] {
-        return readOnce(*this, device, command, at, result);
-    });
-    if (!finished)
-        return QByteArray();
-    if (hasError())
+    const Attempted<QByteArray> last =
+        runAttempts(device, [&] { return readOnce(*this, device, command, at); });
+    // The data of the last attempt go back, failed or not.
+    if (last.outcome == AttemptOutcome::Retry)
         appendCmdToReadCommError((unsigned char)device->stationId(), command);
-    return result;
+    return last.result;
 }

@@ -1,9 +1,16 @@
 #ifndef REGISTER_PAYLOAD_H
 #define REGISTER_PAYLOAD_H
 
-// What a holding-register write puts on the wire, worked out once from the
+// What a holding-register write puts on the wire, worked out from the
 // runtime's little-endian data and shared by the function-16 and function-6
 // transactions, which differ only in how they send it.
+//
+// Three numbers describe a payload of n data bytes, each by its own rule:
+//   checkedRegisters  what the limits count: n/2, bytes rounding up
+//   wireLength        the bytes sent: the data padded to whole registers,
+//                     double words high word first to whole double words
+//   quantity          the register count field of function 16: the
+//                     registers of the wire data, words only whole words
 
 #include <QByteArray>
 
@@ -11,35 +18,52 @@
 
 struct RegisterPayload
 {
-    const char *item;                // the unit named in the refusal text
-    quint64 registers;               // registers the limits are checked against
-    QByteArray data;                 // the runtime's data, little-endian
-    bool longs;                      // groups of four reverse as a whole, else pairs swap
-    unsigned short requestRegisters; // register count field of a function-16 request
+    enum Layout {
+        Words,                // each 2-byte group swapped
+        DoubleWordsHighFirst, // each 4-byte group reversed as a whole
+        DoubleWordsLowFirst,  // only the bytes of each register swapped
+        Bytes                 // byte k the low byte of register k/2 when k is even, else its high byte
+    };
 
-    // Length of the register values in wire order: the data padded to whole groups.
+    Layout layout;
+    QByteArray data; // the runtime's data, little-endian
+
+
+    // The unit named in the refusal text.
+    const char *item() const
+    {
+        return layout == Words ? "word" : layout == Bytes ? "byte" : "double word";
+    }
+    quint64 checkedRegisters() const
+    {
+        const quint64 bytes = quint64(data.size());
+        return layout == Bytes ? (bytes + 1) / 2 : bytes / 2;
+    }
     int wireLength() const
     {
-        return longs ? bigEndianULongArrayLength(data) : bigEndianUShortArrayLength(data);
+        return reversesFours() ? bigEndianULongArrayLength(data) : bigEndianUShortArrayLength(data);
     }
-    // Writes the register values in wire order, high byte first, to out.
+    unsigned short quantity() const
+    {
+        return (unsigned short)(layout == Words ? checkedRegisters() : quint64(wireLength()) / 2);
+    }
+    // Writes the wireLength() bytes of register values, high byte first, to out.
     void writeWire(char *out) const
     {
-        longs ? writeBigEndianULongArray(data, out) : writeBigEndianUShortArray(data, out);
+        reversesFours() ? writeBigEndianULongArray(data, out) : writeBigEndianUShortArray(data, out);
     }
     QByteArray wire() const
     {
-        return longs ? toBigEndianULongArray(data) : toBigEndianUShortArray(data);
+        return reversesFours() ? toBigEndianULongArray(data) : toBigEndianUShortArray(data);
     }
+
+private:
+    bool reversesFours() const { return layout == DoubleWordsHighFirst; }
 };
 
-// Words: each 2-byte group swapped.
+// Words, double words in either order, bytes.
 RegisterPayload wordPayload(const QByteArray &data);
-// Double words: high word first reverses each 4-byte group; low word first
-// only swaps the bytes of each register.
 RegisterPayload doubleWordPayload(const QByteArray &data, bool highWordFirst);
-// Bytes: byte k is the low byte of register k/2 when k is even, its high
-// byte when odd; an odd count leaves the last high byte 0.
 RegisterPayload bytePayload(const QByteArray &data);
 
 // Bit i of bits, least significant bit first; bits beyond the array read as 0.

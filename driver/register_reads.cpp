@@ -7,14 +7,6 @@
 
 namespace {
 
-// HR and FN6HR read holding registers; every other area reads input registers.
-unsigned char registerReadFunction(const QByteArray &prefix)
-{
-    const bool holding =
-        area_prefix::startsWith(prefix, "HR") || area_prefix::startsWith(prefix, "FN6HR");
-    return holding ? FnReadHoldingRegisters : FnReadInputRegisters;
-}
-
 // The register data of a reply, after station, function and byte count,
 // which the exchange has checked.
 const char *registerData(const char *reply)
@@ -24,24 +16,21 @@ const char *registerData(const char *reply)
     return in.take(0);
 }
 
-// Counts arrive as int; a negative one is taken as the huge unsigned number it
-// is, so that the limits refuse it.
-quint64 unsignedCount(int count) { return quint64(quint32(count)); }
-
 } // namespace
 
 bool DriverModbusRtuSlaveOverTcp::requestRegisters(AbstractDeviceInterface *device,
                                                    const QByteArray &prefix, unsigned short address,
                                                    quint64 registers, const char *item, char *reply)
 {
-    if (address + registers > ModbusAddressSpace || registers > quint64(MaxReadRegisters)) {
+    if (!requestFits(address, registers, MaxReadRegisters)) {
         setCommError(QString::asprintf("can't read any %s from %s%d", item, prefix.constData(),
                                        int(address) + 1));
         return false;
     }
-    const RtuRequest request = ModbusRTUSlaveReadRequest(
-        (unsigned char)device->stationId(), registerReadFunction(prefix), address,
-        (unsigned short)registers);
+    const unsigned char function =
+        area_prefix::readsHoldingRegisters(prefix) ? FnReadHoldingRegisters : FnReadInputRegisters;
+    const RtuRequest request = ModbusRTUSlaveReadRequest((unsigned char)device->stationId(),
+                                                         function, address, (unsigned short)registers);
     return exchange(device, request, reply, 2 * int(registers));
 }
 

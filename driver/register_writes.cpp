@@ -6,48 +6,25 @@
 #include "rtu_frame.h"
 #include "../tools/tools.h"
 
-namespace {
-
-// Padded to whole double words the largest write still fits one request.
+// Padded to whole double words the largest register write is still held
+// inside its RtuRequest, off the heap.
 static_assert(MaxWriteRegisters * 2 + 2 <= MaxRequestDataLength,
-              "the largest register write must fit RtuRequest");
+              "the largest register write must fit RtuRequest's own storage");
 
-// Registers of whole byte pairs; a trailing odd byte counts only where a
-// payload says so.
-quint64 registersOf(int bytes) { return quint64(bytes) / 2; }
-
-RegisterPayload makePayload(const char *item, quint64 registers, const QByteArray &data, bool longs)
-{
-    RegisterPayload payload{item, registers, data, longs, 0};
-    payload.requestRegisters = (unsigned short)(payload.wireLength() / 2);
-    return payload;
-}
-
-} // namespace
-
-RegisterPayload wordPayload(const QByteArray &data)
-{
-    RegisterPayload words = makePayload("word", registersOf(data.size()), data, false);
-    // Only whole words count; the callers always give an even size.
-    words.requestRegisters = (unsigned short)words.registers;
-    return words;
-}
+RegisterPayload wordPayload(const QByteArray &data) { return {RegisterPayload::Words, data}; }
 
 RegisterPayload doubleWordPayload(const QByteArray &data, bool highWordFirst)
 {
-    // The limits count the registers of the data as given, before any padding.
-    return makePayload("double word", registersOf(data.size()), data, highWordFirst);
+    return {highWordFirst ? RegisterPayload::DoubleWordsHighFirst : RegisterPayload::DoubleWordsLowFirst,
+            data};
 }
 
-RegisterPayload bytePayload(const QByteArray &data)
-{
-    return makePayload("byte", (quint64(data.size()) + 1) / 2, data, false);
-}
+RegisterPayload bytePayload(const QByteArray &data) { return {RegisterPayload::Bytes, data}; }
 
 bool DriverModbusRtuSlaveOverTcp::registerWriteFits(unsigned short address, quint64 registers,
                                                     const char *item)
 {
-    if (address + registers <= ModbusAddressSpace && registers <= quint64(MaxWriteRegisters))
+    if (requestFits(address, registers, MaxWriteRegisters))
         return true;
     setCommError(QString::asprintf("can't write any %s to HR%d", item, int(address) + 1));
     return false;
@@ -57,16 +34,12 @@ bool DriverModbusRtuSlaveOverTcp::writeRegistersFn16(AbstractDeviceInterface *de
                                                      unsigned short address,
                                                      const RegisterPayload &payload)
 {
-    if (!registerWriteFits(address, payload.registers, payload.item))
+    if (!registerWriteFits(address, payload.checkedRegisters(), payload.item()))
         return false;
-    // The register values go straight into the request.
-    const int dataLength = payload.wireLength();
-    RtuRequest request;
-    FrameWriter out = ModbusRTUSlaveMultipleWriteHead(request, (unsigned char)device->stationId(),
-                                                      FnWriteMultipleRegisters, address,
-                                                      payload.requestRegisters, dataLength);
-    payload.writeWire(out.reserve(dataLength));
-    request.length = out.putCrc();
+    // The register values are converted straight into the request.
+    const RtuRequest request = ModbusRTUSlaveMultipleWriteRequest(
+        (unsigned char)device->stationId(), FnWriteMultipleRegisters, address, payload.quantity(),
+        payload.wireLength(), [&payload](char *out) { payload.writeWire(out); });
     return writeExchange(device, request);
 }
 
@@ -99,6 +72,9 @@ QByteArray DriverModbusRtuSlaveOverTcp::readRegistersWithBits(AbstractDeviceInte
     QByteArray registers = readWords(device, QByteArrayLiteral("HR"), address, words);
     if (registers.isEmpty())
         return registers;
+    // readWords keeps sharing the buffer of its result for the next read
+    // (registerResult): the first bit set below copies it, so the next read
+    // does not overwrite the registers being written back.
     // Register address + j/16 holds bit j in its bit j mod 16: the registers
     // read, little-endian, form one bit array.
     for (int i = 0; i < count; ++i)

@@ -6,6 +6,7 @@
 // back, the CRC test of replies, and the protocol limits of this driver.
 
 #include <QByteArray>
+#include <QVarLengthArray>
 
 #include "../tools/modbus_crc.h"
 
@@ -35,6 +36,17 @@ const int MaxWriteRegisters = 123;
 // Coils per function 15 request.
 const int MaxWriteCoils = 1976;
 
+// Counts arrive as int; a negative one is taken as the huge unsigned number
+// it is, so that the limits refuse it.
+inline quint64 unsignedCount(int count) { return quint64(quint32(count)); }
+
+// The test every transaction makes before it sends anything: count registers
+// or coils from first stay inside the address space and are at most limit.
+inline bool requestFits(unsigned short first, quint64 count, int limit)
+{
+    return first + count <= ModbusAddressSpace && count <= quint64(limit);
+}
+
 // ---- Frame sizes ----
 const int CrcLength = 2;
 // Receive buffer of every transaction; the longest reply is 256 bytes.
@@ -43,39 +55,59 @@ const int ReplyBufferSize = 257;
 const int MinReplyLength = 5;
 // Station, function and byte count before the data of a function 1 to 4 reply.
 const int ReadReplyHeadLength = 3;
+// Station, function, start, quantity and byte count: the head of a function
+// 15 or 16 request.
+const int MultipleWriteHeadLength = 7;
 // The most data bytes a byte count can announce.
 const int MaxRequestDataLength = 255;
-// Station, function, start, quantity and byte count, the data, the CRC.
-const int MaxRequestLength = 7 + MaxRequestDataLength + CrcLength;
+// The longest request whose byte count announces all of its data.
+const int MaxRequestLength = MultipleWriteHeadLength + MaxRequestDataLength + CrcLength;
 
-// Writes the fields of a frame front to back.
+// Writes the fields of a frame front to back into a buffer of known capacity.
+// A field that would pass the end is refused: nothing of it is written, the
+// writer stays where it was and refuses everything after it.
 class FrameWriter
 {
 public:
-    explicit FrameWriter(char *frame) : m_begin(frame), m_at(frame) {}
+    FrameWriter(char *frame, int capacity) : m_begin(frame), m_at(frame), m_end(frame + capacity) {}
 
-    void putByte(unsigned char value) { *m_at++ = char(value); }
+    void putByte(unsigned char value)
+    {
+        if (char *at = room(1))
+            *at = char(value);
+    }
     // A 16-bit field, high byte first.
     void putWord(unsigned short value)
     {
-        putByte((unsigned char)(value >> 8));
-        putByte((unsigned char)(value & 0xFF));
+        if (char *at = room(2)) {
+            at[0] = char(value >> 8);
+            at[1] = char(value & 0xFF);
+        }
     }
     void putBytes(const char *data, int length);
-    // Room for length bytes that the caller fills in; where they start.
-    char *reserve(int length)
+    // Room for length bytes that the caller fills in, where they start; null
+    // when they do not fit.
+    char *room(int length)
     {
+        if (m_refused || length < 0 || length > m_end - m_at) {
+            m_refused = true;
+            return nullptr;
+        }
         char *start = m_at;
         m_at += length;
         return start;
     }
-    // The CRC of everything put so far, low byte first; the frame's length.
-    int putCrc();
+    // The CRC of everything put so far, low byte first.
+    void putCrc();
     int length() const { return int(m_at - m_begin); }
+    // No field was refused.
+    bool fitted() const { return !m_refused; }
 
 private:
     char *m_begin;
     char *m_at;
+    char *m_end;
+    bool m_refused = false;
 };
 
 // Takes the fields of a received frame front to back.
@@ -103,13 +135,16 @@ private:
     const unsigned char *m_at;
 };
 
-// A request as a value with room for the longest one: every poll builds one,
-// so it lives on the stack.
+// A request as a value. Requests up to MaxRequestLength bytes, every one a
+// poll sends, are held inside it, so they are built on the stack; only a
+// coil write handed more bits than a byte count announces goes to the heap.
 struct RtuRequest
 {
-    char bytes[MaxRequestLength];
-    int length;
+    QVarLengthArray<char, MaxRequestLength> bytes;
     unsigned char function;
+
+    const char *data() const { return bytes.constData(); }
+    int length() const { return bytes.size(); }
 };
 
 // Functions 1 to 4: station, function, start address, quantity, CRC (8 bytes).
@@ -118,13 +153,30 @@ RtuRequest ModbusRTUSlaveReadRequest(unsigned char station, unsigned char functi
 // Functions 5 and 6: station, function, address, the value bytes unchanged, CRC.
 RtuRequest ModbusRTUSlaveSingleWriteRequest(unsigned char station, unsigned char function,
                                             unsigned short address, const QByteArray &value);
-// Functions 15 and 16: station, function, start, quantity, byte count (the
-// low 8 bits of dataLength, at most MaxRequestDataLength); the returned writer
-// stands where the caller puts the data, then closes the request with
-// `request.length = writer.putCrc()`.
+
+// The frame of a function 15 or 16 request with dataLength bytes of data,
+// written up to the data: the byte count is the low 8 bits of dataLength
+// and the frame has room for exactly the data and the CRC after it.
 FrameWriter ModbusRTUSlaveMultipleWriteHead(RtuRequest &request, unsigned char station,
                                             unsigned char function, unsigned short address,
                                             unsigned short quantity, int dataLength);
+
+// Functions 15 and 16: the head above, then the dataLength bytes of data that
+// writeData(char *) puts into the room it is handed, then the CRC. All data go
+// out, however many the byte count can announce.
+template <typename WriteData>
+RtuRequest ModbusRTUSlaveMultipleWriteRequest(unsigned char station, unsigned char function,
+                                              unsigned short address, unsigned short quantity,
+                                              int dataLength, WriteData &&writeData)
+{
+    RtuRequest request;
+    FrameWriter out = ModbusRTUSlaveMultipleWriteHead(request, station, function, address,
+                                                      quantity, dataLength);
+    if (char *data = out.room(dataLength))
+        writeData(data);
+    out.putCrc();
+    return request;
+}
 
 // The same frames as byte arrays.
 QByteArray ModbusRTUSlaveBuildReadDevicesRequest(unsigned char station, unsigned char function,

@@ -68,16 +68,16 @@ QByteArray DriverModbusRtuSlaveOverTcp::readConfiguredBits(AbstractDeviceInterfa
         setCommError(QString::asprintf(area.missingStation, device->stationId()));
         return QByteArray();
     }
-    if (count <= 0)
-        return QByteArray();
     if (count > MAX_SPARSE_BYTES) {
         setCommError(QString::asprintf("can't read %d bytes from %s%u", count, area.prefix,
                                        unsigned(start) + 1));
         return QByteArray();
     }
 
-    QByteArray result(count, '\0');
-    const QVector<Run> runs = configuredRuns(*entry, area.contains, start, count * BITS_PER_BYTE);
+    // No bytes, or fewer than none: an empty result and no transaction.
+    QByteArray result(qMax(count, 0), '\0');
+    const QVector<Run> runs =
+        configuredRuns(*entry, area.contains, start, result.size() * BITS_PER_BYTE);
     for (int r = 0; r < runs.size(); ++r) {
         // The device's delay separates transactions; the first is not delayed here.
         if (r > 0)

@@ -5,6 +5,7 @@
 #include "address.h"
 #include "area_prefix.h"
 #include "modbus_rtu_slave_over_tcp.h"
+#include "../tools/served_data_type.h"
 #include "../tools/tools.h"
 
 namespace {
@@ -55,36 +56,25 @@ const WriteRoute WriteRoutes[] = {
          return d.writeDWordsWithFN6(r.device, r.number, r.data, r.highWordFirst); }},
 };
 
-// The data type whose rows serve a write of type (the second bit kind writes
-// as bits, blocks as bytes) and the item it names in the refusal text; false
+// The item a write of the served data type names in its refusal text; null
 // for data types no write supports.
-bool routedType(int type, DataType &routed, const char *&item)
+const char *writtenItem(int servedType)
 {
-    switch (type) {
+    switch (servedType) {
     case BitData:
-    case SecondBitData:
-        routed = BitData;
-        item = "bit";
-        return true;
+        return "bit";
     case ByteData:
-    case BlockData:
-        routed = ByteData;
-        item = "byte";
-        return true;
+        return "byte";
     case WordData:
-        routed = WordData;
-        item = "word";
-        return true;
+        return "word";
     case DoubleWordData:
-        routed = DoubleWordData;
-        item = "double word";
-        return true;
+        return "double word";
     default:
-        return false;
+        return nullptr;
     }
 }
 
-const WriteRoute *findRoute(DataType type, const QByteArray &prefix)
+const WriteRoute *findRoute(int type, const QByteArray &prefix)
 {
     for (const WriteRoute &route : WriteRoutes) {
         if (route.type == type && area_prefix::startsWith(prefix, route.prefix))
@@ -104,29 +94,25 @@ bool DriverModbusRtuSlaveOverTcp::write(AbstractDeviceInterface *device,
     const QString address = command.address();
     const DeviceAddress at = ParseDeviceAddress(address);
 
-    bool result = false;
-    const bool ranToTheEnd = runAttempts(device, [&]() {
-        result = false;
-        DataType type;
-        const char *item;
-        if (!routedType(command.dataType(), type, item)) {
+    const Attempted<bool> last = runAttempts(device, [&]() {
+        const int type = servedDataType(command.dataType());
+        const char *item = writtenItem(type);
+        if (!item) {
             setCommError(QStringLiteral("unsupported data type: ") + address);
-            return false;
+            return stopped<bool>();
         }
         const WriteRoute *route = findRoute(type, at.prefix);
         if (!route) {
             // Counts as a failed attempt: retried like one.
             setCommError(QStringLiteral("can't write any %1 to %2").arg(QLatin1String(item), address));
-            return true;
+            return Attempted<bool>{AttemptOutcome::Retry, false};
         }
         const WriteRequest request{device, at.number, at.bit, ToSafeData(command, data),
                                    command.count(), at.highWordFirst};
-        result = route->transaction(*this, request);
-        return true;
+        const bool written = route->transaction(*this, request);
+        return judgedByError(hasError(), written);
     });
-    if (!ranToTheEnd)
-        return false;
-    if (hasError())
+    if (last.outcome == AttemptOutcome::Retry)
         appendCmdToWriteCommError((unsigned char)device->stationId(), command);
-    return result;
+    return last.result;
 }

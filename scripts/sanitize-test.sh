@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Builds the plug-in and every test program with AddressSanitizer and
-# UndefinedBehaviorSanitizer in a build folder of its own and runs the whole
-# ctest suite there. Any sanitizer report ends its program with a non-zero
+# Builds the plug-in and the unit test programs (driver, tools, settings and
+# host) with AddressSanitizer and UndefinedBehaviorSanitizer in a build folder
+# of its own and runs the unit tests there; the end-to-end, interoperability,
+# soak and package tests run unsanitized in the suite stage, and the soak
+# again under ThreadSanitizer (scripts/tsan-test.sh). Any sanitizer report ends its program with a non-zero
 # status (UBSan does not recover: -fno-sanitize-recover), so the test that
 # ran into it fails; leaks are reported at exit. No leak suppressions are
 # needed: Qt's one-time allocations are still reachable at exit. As a last
 # guard the test log is searched for reports from programs whose status no
 # test looks at (helpers started by tests).
-#   scripts/sanitize-test.sh [BUILD_DIR] [ctest arguments...]
+#   scripts/sanitize-test.sh [BUILD_DIR] [ctest arguments...]   (default: -L unit)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$root/build-asan"}
@@ -33,7 +35,7 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$flags" -DCMAKE_C_FLAGS_RELWITHDEBINFO="$flags" \
       -DMBRTU_SANITIZE=ON -DMBRTU_BUILD_BENCH=OFF > "$build/configure.log" 2>&1 \
   || { cat "$build/configure.log"; exit 1; }
-cmake --build "$build" -j "$jobs" > "$build/build.log" 2>&1 \
+cmake --build "$build" -j "$jobs" --target unit_tests > "$build/build.log" 2>&1 \
   || { tail -60 "$build/build.log"; exit 1; }
 
 # Test programs must be sanitized, or the run proves nothing.
@@ -43,6 +45,7 @@ nm -D "$build/libmodbus_rtu_slave_over_tcp.so" 2>/dev/null | grep __asan_ > /dev
   || ldd "$build/libmodbus_rtu_slave_over_tcp.so" | grep libasan > /dev/null \
   || { echo "the plug-in in $build is not built with AddressSanitizer"; exit 1; }
 
+[ $# -gt 0 ] || set -- -L unit
 status=0
 (cd "$build" && ctest --output-on-failure -j "$jobs" "$@") || status=$?
 reports=$(grep -hE 'runtime error:|ERROR: (AddressSanitizer|LeakSanitizer)' \

@@ -4,14 +4,19 @@
 # Stages, in order; the first failure stops the run:
 #   suite      the whole ctest suite: unit, end-to-end, interoperability with
 #              pymodbus, the short soak run and the package test
-#   sanitize   the whole suite again, built with AddressSanitizer and UBSan
+#   sanitize   the unit tests (driver, support library, settings, host) built
+#              with AddressSanitizer and UBSan
+#   tsan       the tests that start threads (the driver's database gate on
+#              several threads, the simulated slave and fault proxy, the TCP
+#              device, the watch poller) and a short soak, built with
+#              ThreadSanitizer
 #   fuzz       every fuzz target for a bounded time from the committed seeds
 #   arm64      cross-build for 64-bit ARM, unit tests under qemu-user
 #
 # MBRTU_STAGES="suite sanitize" runs only the named stages.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-stages=${MBRTU_STAGES:-"suite sanitize fuzz arm64"}
+stages=${MBRTU_STAGES:-"suite sanitize tsan fuzz arm64"}
 
 "$root/scripts/install-deps.sh"
 export QT_QPA_PLATFORM=offscreen
@@ -35,6 +40,7 @@ suite() {
 
 run_stage suite suite
 run_stage sanitize bash "$root/scripts/sanitize-test.sh"
+run_stage tsan bash "$root/scripts/tsan-test.sh"
 run_stage fuzz bash "$root/scripts/fuzz-test.sh"
 run_stage arm64 bash "$root/scripts/cross-test.sh"
 echo

@@ -23,48 +23,54 @@ const unsigned short PolyDnp = 0xA6BC;    // 0x3D65 reflected
 const unsigned int PolyCrc32 = 0xEDB88320u; // 0x04C11DB7 reflected
 const unsigned short PolySick = 0x8005;
 
+// Fills every entry of a table with entryOf(its index); the entries are
+// walked, not counted, so no index passes the end.
+template <typename Table, typename EntryOf>
+Table buildTable(EntryOf entryOf)
+{
+    Table table{};
+    unsigned int index = 0;
+    for (auto &entry : table)
+        entry = entryOf(index++);
+    return table;
+}
+
 // Entry i: the CRC of the byte i shifted in most significant bit first.
 Table16 buildForwardTable16(unsigned short poly)
 {
-    Table16 table{};
-    for (unsigned int i = 0; i < table.size(); ++i) {
+    return buildTable<Table16>([poly](unsigned int i) {
         unsigned int crc = 0;
         unsigned int c = i << 8;
         for (int bit = 0; bit < 8; ++bit) {
             crc = (((crc ^ c) & 0x8000) ? (crc << 1) ^ poly : crc << 1) & 0xFFFF;
             c = (c << 1) & 0xFFFF;
         }
-        table[i] = (unsigned short)crc;
-    }
-    return table;
+        return (unsigned short)crc;
+    });
 }
 
 // Entry i: the CRC of the byte i shifted in least significant bit first.
 Table16 buildReflectedTable16(unsigned short poly)
 {
-    Table16 table{};
-    for (unsigned int i = 0; i < table.size(); ++i) {
+    return buildTable<Table16>([poly](unsigned int i) {
         unsigned int crc = 0;
         unsigned int c = i;
         for (int bit = 0; bit < 8; ++bit) {
             crc = ((crc ^ c) & 1) ? (crc >> 1) ^ poly : crc >> 1;
             c >>= 1;
         }
-        table[i] = (unsigned short)crc;
-    }
-    return table;
+        return (unsigned short)crc;
+    });
 }
 
 Table32 buildReflectedTable32(unsigned int poly)
 {
-    Table32 table{};
-    for (unsigned int i = 0; i < table.size(); ++i) {
+    return buildTable<Table32>([poly](unsigned int i) {
         unsigned int crc = i;
         for (int bit = 0; bit < 8; ++bit)
             crc = (crc & 1) ? (crc >> 1) ^ poly : crc >> 1;
-        table[i] = crc;
-    }
-    return table;
+        return crc;
+    });
 }
 
 const Table16 &crc_tabccitt()

@@ -1,18 +1,17 @@
 // Sizing of a request's data by its data type and count.
 
 #include "tools.h"
+#include "served_data_type.h"
 
 int GetSafeDataLen(const CommunicatorCommand &command)
 {
     // Products are taken on unsigned values: a count too large for its data
     // type wraps instead of overflowing a signed int.
     const unsigned int count = unsigned(command.count());
-    switch (command.dataType()) {
+    switch (servedDataType(command.dataType())) {
     case BitData:
-    case SecondBitData:
         return int(NumOfBitsToNumOfBytes(0, count));
     case ByteData:
-    case BlockData:
         return int(count);
     case WordData:
         return int(2u * count);

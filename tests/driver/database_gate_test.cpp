@@ -114,6 +114,35 @@ TEST_F(GateTest, DriversOnTwoThreadsEachReadThroughAConnectionOfTheirOwn)
         }).join();
         EXPECT_EQ(failure, QString()) << "thread " << thread;
     }
+
+    // A runtime serving the link from a pool of threads: the driver is made
+    // here, its first request runs on one thread and fails, the project is
+    // then put right, and the next requests come on another thread and here.
+    ProjectRows noDefaultNode = projectOnCom2({"DI1"});
+    noDefaultNode.nodes.first().isDefault = 0;
+    const struct { const char *name; std::function<void()> before; const char *error; } cases[] = {
+        {"no file yet", [] {}, "can not open database"},
+        {"no default node: left open", [&] { writeProject(noDefaultNode); }, "failed to get default station id"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        removeProjectDirectories();
+        projectDatabasePath(); // the directories exist, the file may not
+        c.before();
+        DriverModbusRtuSlaveOverTcp fresh;
+        const auto readOn = [&fresh](bool otherThread) {
+            ScriptedDevice threadDevice;
+            threadDevice.responder = healthyStation();
+            QByteArray data;
+            const auto read = [&] { data = fresh.read(&threadDevice, CommunicatorCommand(BitData, 1, "DI1")); };
+            otherThread ? std::thread(read).join() : read();
+            return fresh.hasError() ? fresh.getLastError() : QString(toHex(data));
+        };
+        EXPECT_EQ(readOn(true), c.error);
+        writeProject(projectOnCom2({"DI1"}));
+        EXPECT_EQ(readOn(true), "01");
+        EXPECT_EQ(readOn(false), "01");
+    }
 }
 
 TEST_F(GateTest, TheMapHoldsTheDiAndDoTagsOfEachStationOnTheLink)

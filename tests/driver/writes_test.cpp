@@ -9,6 +9,14 @@ namespace {
 
 QByteArray filled(int bytes) { return QByteArray(bytes, '\x5A'); }
 
+// 8 coils at 0 with 300 bytes of bits: the byte count is the low 8 bits of
+// 300 (0x2C), and all 300 bytes follow it.
+const char *coilsWithLongArray()
+{
+    static const QByteArray frame = "FF 0F 00 00 00 08 2C" + QByteArray(" 5A").repeated(300);
+    return frame.constData();
+}
+
 } // namespace
 
 TEST(Writes, RequestsAndPauses)
@@ -29,6 +37,7 @@ TEST(Writes, RequestsAndPauses)
         {"fn6 no data", fn6(Words, 0, QByteArray()), {}, ""},
         {"fn15 unused bits as given", fn15(0, hex("FF"), 3), {"FF 0F 00 00 00 03 01 FF"}, "W"},
         {"fn15 no coils", fn15(0, QByteArray(), 0), {"FF 0F 00 00 00 00 00"}, "W"},
+        {"fn15 more bits than a byte count announces go out whole", fn15(0, filled(300), 8), {coilsWithLongArray()}, "W"},
         {"fn5 across a byte, back to back", fn5(65527, hex("80 01"), 9),
          {"FF 05 FF F7 00 00", "FF 05 FF F8 00 00", "FF 05 FF F9 00 00", "FF 05 FF FA 00 00", "FF 05 FF FB 00 00",
           "FF 05 FF FC 00 00", "FF 05 FF FD 00 00", "FF 05 FF FE FF 00", "FF 05 FF FF FF 00"}, "W W W W W W W W W"},
@@ -39,6 +48,11 @@ TEST(Writes, RequestsAndPauses)
          {"FF 03 00 09 00 02", "FF 10 00 09 00 02 04 92 34 AB CC"}, "W W", Image(9) << 0x1234 << 0xABCD},
         {"bits beyond the array written as 0", hrBits(0, 4, hex("FF"), 12),
          {"FF 03 00 00 00 01", "FF 10 00 00 00 01 02 0F FF"}, "W W", {0xFFFF}},
+        {"only count bits change", hrBits(9, 0, hex("1F"), 4), {"FF 03 00 09 00 01", "FF 10 00 09 00 01 02 00 0F"},
+         "W W", Image(10)},
+        // The array ends after one byte; the byte behind it in memory is not read.
+        {"bits beyond the array written as 0, whatever follows it", hrBits(9, 0, QByteArray::fromRawData("\x00\xFF", 1), 9),
+         {"FF 03 00 09 00 01", "FF 10 00 09 00 01 02 00 00"}, "W W", Image(10)},
         // Bits 14..17 to 1, 0, 0, 1; every register read goes back, no pauses.
         {"fn6 bits", hrBitsFn6(9, 14, hex("09"), 4), {"FF 03 00 09 00 02", "FF 06 00 09 40 F0", "FF 06 00 0A 80 02"},
          "W W W", Image(9) << 0x00F0 << 0x8001},
@@ -76,7 +90,6 @@ TEST(Writes, LimitsAtTheirBoundaries)
         {fn15(0, filled(248), 1977), 0, 0, "can't write 1977 bits to DO1"},
         {fn15(65530, filled(2), 10), 0, 0, "can't write 10 bits to DO65531"},
         {fn15(0, QByteArray(), -1), 0, 0, "can't write -1 bits to DO1"},
-        {fn15(0, filled(300), 8), 1, 264, nullptr}, // more bits than a request holds: cut to 255 bytes
         {fn5(0, filled(248), 1977), 0, 0, "can't write 1977 bits to DO1"},
         {fn5(65530, filled(1), 6), 6, 8, nullptr},
         {fn5(65530, filled(2), 10), 0, 0, "can't write 10 bits to DO65531"},

@@ -2,6 +2,8 @@
 
 #include "tools_test.h"
 
+#include <climits>
+
 struct BitsRow { const char *before; int n; const char *after; };
 
 // Applies f(bits, n) to each row; a copy sharing the bytes must not change.
@@ -66,4 +68,5 @@ TEST(RequestSize, GetSafeDataLenAndToSafeData)
         {0, 9, "FF FF FF", "FF FF"}, {0, 3, "", "00"}, {7, 4, "01 02", ""}, {1, -5, "01 02", ""}};
     for (const auto &row : fits)
         EXPECT_EQ(ToSafeData(CommunicatorCommand(row.type, row.count), hex(row.data)), hex(row.safe)) << row.data;
+    EXPECT_EQ(ToSafeData(CommunicatorCommand(1, INT_MAX), hex("01")).size(), 1 << 20) << "an absurd count pads no further";
 }

@@ -23,7 +23,8 @@ TEST(Checksums, SumsAndCrcsAtTheirCheckValuesAndBounds)
     // The sum 0x126 in 8 and 16 bits; only the given length is read.
     const unsigned char *abc = bytes("abc");
     EXPECT_EQ(std::make_tuple(UInt8CheckSum(abc, 3), UShortCheckSum(abc, 3), XorUInt8CheckSum(abc, 3),
-                              XorUInt8CheckSum(abc, 2)), std::make_tuple(0x26, 0x0126, 0x60, 0x03));
+                              XorUInt8CheckSum(abc, 2), UShortCheckSum(abc, 2)),
+              std::make_tuple(0x26, 0x0126, 0x60, 0x03, 0xC3));
     for (const auto &[data, length] : {std::pair{abc, 0}, {abc, -1}, {nullptr, 3}})
         EXPECT_EQ(std::make_tuple(UInt8CheckSum(data, length), UShortCheckSum(data, length),
                                   XorUInt8CheckSum(data, length), CRC16Calculate(data, length)),

@@ -1,5 +1,5 @@
-// Scalar conversions, request predicates, bit expansion, zero filling,
-// hexadecimal text, the process probe, the byte dump, and millisecond sleeps
+// Scalar conversions, request predicates, bit expansion, zero filling, the
+// pieces of address texts, hexadecimal text, the process probe, the byte dump, and millisecond sleeps
 // that survive signals, on the monotonic clock.
 
 #include "tools_test.h"
@@ -41,6 +41,7 @@ TEST(Conversions, ScalarsPredicatesBitsAndFilling)
         {"FF", 65535, 1, "00"}, {"FF", 0, 0, ""}, {"FF", 0, -3, ""}};
     for (const auto &row : expansions)
         EXPECT_EQ(ExpandBitsToBytes(hex(row.bits), row.start, row.count), hex(row.bytes)) << row.bits;
+    EXPECT_EQ(ExpandBitsToBytes(QByteArray::fromRawData("\x80\xFF", 1), 7, 2), hex("01 00")) << "the byte after the array is not read";
     const QByteArray bytes = ExpandBitsToBytes(hex("01"), 0, INT_MAX); // an absurd count is cut, not allocated
     EXPECT_EQ(std::make_pair(bytes.size(), bytes.count('\0')), std::make_pair(1 << 20, (1 << 20) - 1));
     const QByteArray data = hex("A1 A2 A3 A4 A5 A6 A7 A8 A9 AA AB AC AD");
@@ -49,6 +50,21 @@ TEST(Conversions, ScalarsPredicatesBitsAndFilling)
     for (const auto &row : fills)
         EXPECT_EQ(row.fill(data.left(row.in)), data.left(row.in) + QByteArray(row.out - row.in, '\0')) << row.in;
     EXPECT_EQ(reverseArray(data.left(3)), hex("A3 A2 A1"));
+
+    // Address texts: the number from the first digit of the base on, 0 when
+    // the rest does not convert or there is none, -1 for any other base; the
+    // leading letters and underscores.
+    const struct { const char *text; int base, number; const char *symbol; } addresses[] = {
+        {"DO17", 10, 17, "DO"},   {"1-DI100", 10, 0, ""}, {"DI100", 16, 0, "DI"}, {"HR1A", 16, 0x1A, "HR"},
+        {"X17", 8, 15, "X"},      {"X9", 8, 0, "X"},      {"DO17", 2, -1, "DO"},  {"DO17", 0, -1, "DO"},
+        {"FN5_DO17", 10, 0, "FN"}, {"_X1", 10, 1, "_X"},  {"", 10, 0, ""},
+    };
+    for (const auto &row : addresses) {
+        SCOPED_TRACE(testing::Message() << row.text << " base " << row.base);
+        EXPECT_EQ(ExtractPLCDeviceAddress(QByteArray(row.text), row.base), row.number);
+        EXPECT_EQ(ExtractPLCDeviceAddress(QString(row.text), row.base), row.number);
+        EXPECT_EQ(ExtractPrefixSymbol(QString(row.text)), QByteArray(row.symbol));
+    }
 }
 
 TEST(HexTextProcessesAndDumps, ParsingProbingAndFormatting)

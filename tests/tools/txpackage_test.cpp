@@ -53,7 +53,9 @@ TEST(TxPackage, FieldsTrailersSectionsSizeReferencesAndTheFcs)
         {{4, 4, -1}, "05000000 0200", 2, 0, ""}, {{4, -1}, "08000000 08000000", 1, 0, ""},
         {{-1, 4}, "08000000 08000000", 0, 0, ""}, {{4, 2, -1}, "08000000 0800 08000000", 2, 0, ""},
         {{4, 4, -1, -2}, "08000000 08000000 08000000", 3, 0, ""}, {{4, INT_MIN}, "08000000 08000000", 1, 0, ""},
-        {{1, 4}, "01", 1, 4, ""}, {{1, 4}, "010203", 1, 4, "0203"}};
+        {{1, 4}, "01", 1, 4, ""}, {{1, 4}, "010203", 1, 4, "0203"},
+        // A plain size 0 is no reference to section 0; a negative number read gives no data.
+        {{4, 0}, "05000000 AABB", 1, 0, ""}, {{2, 4, -1}, "AABB FFFFFFFF CC", 2, -1, ""}};
     for (const auto &row : references) {
         TxPackage package;
         package.setSectionSize(row.sizes);
