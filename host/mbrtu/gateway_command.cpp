@@ -15,16 +15,10 @@ namespace {
 
 using gateway::FailureKind;
 
-constexpr int kMaxMilliseconds = 3600 * 1000;
-
-QString readMs(const QString &option, const QString &text, int min, int *value)
+// A time in milliseconds, from 1 ms to an hour.
+QString readMs(const QString &option, const QString &text, int *value)
 {
-    bool ok = false;
-    const int parsed = text.toInt(&ok, 10);
-    if (!ok || parsed < min || parsed > kMaxMilliseconds)
-        return QStringLiteral("%1 expects a number from %2 to %3, not '%4'").arg(option).arg(min).arg(kMaxMilliseconds).arg(text);
-    *value = parsed;
-    return QString();
+    return readNumber(option, text, 1, kMaxOptionMilliseconds, value);
 }
 
 const OptionRule kGatewayOptions[] = {
@@ -34,11 +28,7 @@ const OptionRule kGatewayOptions[] = {
      }},
     {"--max-clients", true, kGatewayCommandBit,
      [](ToolOptions &o, const QString &v) {
-         bool ok = false;
-         o.gatewayConfig.maxClients = v.toInt(&ok, 10);
-         return ok && o.gatewayConfig.maxClients >= 1 && o.gatewayConfig.maxClients <= gateway::kMaxClientsLimit
-                    ? QString()
-                    : QStringLiteral("--max-clients expects a number from 1 to %1, not '%2'").arg(gateway::kMaxClientsLimit).arg(v);
+         return readNumber(QStringLiteral("--max-clients"), v, 1, gateway::kMaxClientsLimit, &o.gatewayConfig.maxClients);
      }},
     {"--allow", true, kGatewayCommandBit,
      [](ToolOptions &o, const QString &v) { return gateway::parseAllowList(v, &o.gatewayConfig.allow); }},
@@ -48,11 +38,11 @@ const OptionRule kGatewayOptions[] = {
          return QString();
      }},
     {"--idle-timeout", true, kGatewayCommandBit,
-     [](ToolOptions &o, const QString &v) { return readMs(QStringLiteral("--idle-timeout"), v, 1, &o.gatewayConfig.idleTimeoutMs); }},
+     [](ToolOptions &o, const QString &v) { return readMs(QStringLiteral("--idle-timeout"), v, &o.gatewayConfig.idleTimeoutMs); }},
     {"--deadline", true, kGatewayCommandBit,
-     [](ToolOptions &o, const QString &v) { return readMs(QStringLiteral("--deadline"), v, 1, &o.gatewayConfig.deadlineMs); }},
+     [](ToolOptions &o, const QString &v) { return readMs(QStringLiteral("--deadline"), v, &o.gatewayConfig.deadlineMs); }},
     {"--status-every", true, kGatewayCommandBit,
-     [](ToolOptions &o, const QString &v) { return readMs(QStringLiteral("--status-every"), v, 1, &o.gatewayConfig.statusEveryMs); }},
+     [](ToolOptions &o, const QString &v) { return readMs(QStringLiteral("--status-every"), v, &o.gatewayConfig.statusEveryMs); }},
 };
 
 // How the kinds of failure mbrtu tells apart reach a client.

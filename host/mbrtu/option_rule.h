@@ -21,4 +21,11 @@ struct OptionRule
 // The gateway's bit among the subcommands.
 constexpr int kGatewayCommandBit = 128;
 
+// The longest time any option takes, in milliseconds: an hour.
+constexpr int kMaxOptionMilliseconds = 3600 * 1000;
+
+// Reads a decimal number from min to max into value; else says why, naming
+// the option.
+QString readNumber(const QString &option, const QString &text, int min, int max, int *value);
+
 #endif // HOST_OPTION_RULE_H

@@ -10,6 +10,16 @@
 const char kDefaultHost[] = "127.0.0.1";
 const char kDefaultLink[] = "COM2";
 
+QString readNumber(const QString &option, const QString &text, int min, int max, int *value)
+{
+    bool ok = false;
+    const int parsed = text.toInt(&ok, 10);
+    if (!ok || parsed < min || parsed > max)
+        return QStringLiteral("%1 expects a number from %2 to %3, not '%4'").arg(option).arg(min).arg(max).arg(text);
+    *value = parsed;
+    return QString();
+}
+
 namespace {
 
 enum CommandBits { ReadBit = 1, WriteBit = 2, ProjectBit = 4, SimulateBit = 8, ProxyBit = 16, ScanBit = 32, WatchBit = 64,
@@ -17,7 +27,7 @@ enum CommandBits { ReadBit = 1, WriteBit = 2, ProjectBit = 4, SimulateBit = 8, P
 constexpr int kFaultCommands = SimulateBit | ProxyBit;
 constexpr int kLinkCommands = ReadBit | WriteBit | ScanBit | WatchBit | GatewayBit;
 constexpr int kMaxStation = 255;
-constexpr int kMaxMilliseconds = 3600 * 1000;
+constexpr int kMaxMilliseconds = kMaxOptionMilliseconds;
 constexpr int kMaxRetries = 100;
 constexpr int kMaxScanStation = 247; // the highest station an RTU slave may take
 constexpr int kMinBaud = 50;
@@ -42,16 +52,6 @@ const CommandName kCommands[] = {
 };
 
 // Empty when text is a whole number within min..max, else the reason.
-QString readNumber(const QString &option, const QString &text, int min, int max, int *value)
-{
-    bool ok = false;
-    const int parsed = text.toInt(&ok, 10);
-    if (!ok || parsed < min || parsed > max)
-        return QStringLiteral("%1 expects a number from %2 to %3, not '%4'").arg(option).arg(min).arg(max).arg(text);
-    *value = parsed;
-    return QString();
-}
-
 QString readStations(const QString &text, QList<int> *stations)
 {
     stations->clear();
