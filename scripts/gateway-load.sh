@@ -14,8 +14,9 @@
 #
 # Prints the clients' figures and the gateway's answers by kind. Exits 0 only
 # when no client read a wrong value, every request was answered within the
-# gateway's deadline and each client's answers are within a factor of two
-# of the mean.
+# gateway's deadline, each client's answers are within a factor of two of
+# the mean, and the gateway, the proxy and the slave all end with status 0
+# when stopped (a sanitizer's report ends a program with another).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 requests=100000 seconds=3600 clients=16 rate=0.1 build=""
@@ -83,6 +84,8 @@ kill -TERM "${pids[2]}"
 wait "${pids[2]}" || status=1
 grep -o "stopped: .*" "$work/gateway.log"
 kill -TERM "${pids[1]}"
-wait "${pids[1]}" || true
+wait "${pids[1]}" || { status=1; echo "the proxy ended badly:"; tail -20 "$work/proxy.log"; }
 grep -o "faults injected: .*" "$work/proxy.log" 2>/dev/null || true
+kill -TERM "${pids[0]}"
+wait "${pids[0]}" || { status=1; echo "the slave ended badly:"; tail -20 "$work/slave.log"; }
 exit $status

@@ -116,7 +116,9 @@ bool FaultInjector::decide(const QByteArray &reply, Fault *fault)
     ++m_replies;
     if (m_plan.rate <= 0 || !std::bernoulli_distribution(m_plan.rate)(m_random))
         return false;
-    const FaultKind kind = m_plan.kinds[uniform(0, m_plan.kinds.size() - 1)];
+    // at(), not []: a non-const [] would detach the list, which the thread that
+    // printed the plan may still be reading.
+    const FaultKind kind = m_plan.kinds.at(uniform(0, m_plan.kinds.size() - 1));
     const int wait = uniform(1, m_plan.maxWaitMs);
     const bool beyond = m_plan.timeoutMs > 0 && wait > m_plan.timeoutMs;
     const int size = std::max(2, int(reply.size()));
