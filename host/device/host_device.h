@@ -8,6 +8,7 @@
 // the last reply.
 
 #include <QByteArray>
+#include <algorithm>
 
 #include "host/device/wait_observer.h"
 #include "settings/abstract_device_interface.h"
@@ -32,7 +33,7 @@ public:
 
     // The first bytes received since the last request was written, for a
     // reply that is no Modbus frame at all (a peer speaking text).
-    QByteArray replyHead() const { return m_replyHead; }
+    QByteArray replyHead() const { return QByteArray(m_replyHead, m_replyHeadSize); }
     static constexpr int kReplyHeadBytes = 16;
 
 protected:
@@ -40,18 +41,22 @@ protected:
     // or the probe's.
     int responseTimeoutMs(int configuredMs) const { return isProbing() ? m_probeTimeoutMs : configuredMs; }
     int retriesInForce(int configured) const { return isProbing() ? 0 : configured; }
-    // Each device calls these as it writes a request and as reply bytes come.
-    void noteRequestWritten() { m_replyHead.clear(); }
+    // Each device calls these as it writes a request and as reply bytes
+    // come; a fixed buffer, so that no request allocates for it.
+    void noteRequestWritten() { m_replyHeadSize = 0; }
     void noteReplyBytes(const char *data, int count)
     {
-        m_replyHead.append(data, qMin(count, kReplyHeadBytes - int(m_replyHead.size())));
+        const int taken = qMin(count, kReplyHeadBytes - m_replyHeadSize);
+        std::copy(data, data + taken, m_replyHead + m_replyHeadSize);
+        m_replyHeadSize += taken;
     }
 
     FrameTrace *m_trace = nullptr;
     WaitObserver m_observer;
     int m_requests = 0;
     int m_probeTimeoutMs = 0;
-    QByteArray m_replyHead;
+    char m_replyHead[kReplyHeadBytes] = {};
+    int m_replyHeadSize = 0;
 };
 
 #endif // HOST_HOST_DEVICE_H
