@@ -75,8 +75,11 @@ set(CPACK_DEBIAN_TOOLS_DEBUGINFO_PACKAGE ON)
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION "field tool for the Modbus RTU driver plug-in
 mbrtu loads the installed driver plug-in as a panel runtime does and reads,
 writes, scans and polls Modbus RTU stations over TCP or a serial line with
-it. It also simulates slaves and a faulty link for tests. The package holds
-its manual page and bash completion.")
+it. mbrtu gateway shares the line with Modbus TCP clients (SCADA, a
+historian), every RTU frame built and checked by the plug-in. It also
+simulates slaves and a faulty link for tests. The package holds its manual
+page, bash completion and a systemd unit template for the gateway, which is
+not enabled.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME ${MBRTU_PACKAGE_dev})
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
